@@ -1,0 +1,59 @@
+# Developer entry points. Everything goes through the CMake presets in CMakePresets.json.
+#
+# Variables (override on the command line, e.g. `make run RUN_ARGS=...`):
+#   RUN_CMD      program started by `make run` (relative to the repository root)
+#   RUN_ARGS     its arguments
+#   BENCH_ARGS   arguments for depman_bench, e.g. --benchmark_filter=Chain
+#   CTEST_ARGS   extra ctest arguments, e.g. "-R Dictionary"
+#   CLANG_FORMAT clang-format binary
+
+CMAKE        ?= cmake
+CTEST        ?= ctest
+CLANG_FORMAT ?= clang-format
+JOBS         ?= 2
+
+RUN_CMD    ?= ./build/dev/examples/depman-example
+RUN_ARGS   ?=
+BENCH_ARGS ?=
+CTEST_ARGS ?=
+
+FORMAT_DIRS := $(wildcard include src tests bench examples)
+
+.PHONY: all test run asan bench format format-check clean
+
+all: test
+
+test:
+	$(CMAKE) --preset dev
+	$(CMAKE) --build --preset dev -j$(JOBS)
+	$(CTEST) --preset dev $(CTEST_ARGS)
+
+run:
+	$(CMAKE) --preset dev
+	$(CMAKE) --build --preset dev -j$(JOBS)
+	$(RUN_CMD) $(RUN_ARGS)
+
+asan:
+	$(CMAKE) --preset asan
+	$(CMAKE) --build --preset asan -j$(JOBS)
+	$(CTEST) --preset asan $(CTEST_ARGS)
+
+bench:
+ifeq ($(wildcard bench/*.cpp),)
+	@echo "bench: no bench/*.cpp yet, nothing to run"
+else
+	$(CMAKE) --preset release
+	$(CMAKE) --build --preset release -j$(JOBS) --target depman_bench
+	./build/release/bench/depman_bench $(BENCH_ARGS)
+endif
+
+format:
+	find $(FORMAT_DIRS) -type f \( -name '*.hpp' -o -name '*.cpp' \) -print0 \
+	  | xargs -0 -r $(CLANG_FORMAT) -i
+
+format-check:
+	find $(FORMAT_DIRS) -type f \( -name '*.hpp' -o -name '*.cpp' \) -print0 \
+	  | xargs -0 -r $(CLANG_FORMAT) --dry-run --Werror
+
+clean:
+	rm -rf build

@@ -1,0 +1,247 @@
+#include "eval.hpp"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine.hpp"
+#include "node.hpp"
+
+namespace depman {
+namespace {
+
+constexpr std::wstring_view kNext = L"%next";
+
+std::string NodeName(const Position* pos) { return "node " + std::to_string(pos->handle()); }
+
+// A string equals only a string with the same characters; any other pair of
+// values, even one object compared with itself, counts as changed.
+bool SameValue(const ObjectRef& before, const ObjectRef& now) {
+  if (before == nullptr || now == nullptr) return before == nullptr && now == nullptr;
+  const auto* a = dynamic_cast<const String*>(before.get());
+  const auto* b = dynamic_cast<const String*>(now.get());
+  return a != nullptr && b != nullptr && a->Value() == b->Value();
+}
+
+// Marks a link busy for the length of a scope, refusing to enter a link that
+// is busy already: that happens only when a host callback asks for the value
+// of a node that is being computed, which would never end.
+class BusyScope {
+ public:
+  BusyScope(bool& busy, const Position* pos) : m_busy(busy) {
+    if (m_busy) {
+      throw std::logic_error("depman: " + NodeName(pos) +
+                             " was asked for its value while it is being computed");
+    }
+    m_busy = true;
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+  ~BusyScope() { m_busy = false; }
+
+ private:
+  bool& m_busy;
+};
+
+}  // namespace
+
+DictionaryRef PositionalEnv::Lookup(std::wstring_view name) {
+  return m_depman->resolve(name, m_pos, ResolveMode::BEFORE, true);
+}
+
+DictionaryRef DepTrackingEnv::Lookup(std::wstring_view name) {
+  m_chain->add_dep(name);
+  return m_base->Lookup(name);
+}
+
+DictionaryRef CachingEnv::GetDict(std::wstring_view name) { return m_env->Lookup(name); }
+
+ObjectRef CachingEnv::LookupInner(std::wstring_view name, const DictionaryRef& d, bool cache) {
+  ObjectRef value = d != nullptr ? d->Get(name) : nullptr;
+  if (cache) {
+    auto it = m_table.find(name);
+    if (it == m_table.end()) {
+      m_table.emplace(std::wstring(name), value);
+    } else {
+      it->second = value;
+    }
+  }
+  return value;
+}
+
+DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
+  if (m_env == nullptr) return nullptr;  // the link is gone
+  DictionaryRef d = GetDict(name);
+  LookupInner(name, d, true);
+  return d;
+}
+
+bool CachingEnv::do_check() {
+  if (m_table.empty()) return true;
+  for (const auto& [name, before] : m_table) {
+    if (!SameValue(before, LookupInner(name, GetDict(name), false))) {
+      m_table.clear();
+      return true;
+    }
+  }
+  m_needs_check = false;
+  return false;
+}
+
+bool CachingEnv::check_changed() { return m_needs_check && do_check(); }
+
+void CachingEnv::detach() noexcept {
+  m_env.reset();
+  m_table.clear();
+}
+
+ActionChain::ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32_t seq_no)
+    : m_manager(dm),
+      m_position(pos),
+      m_action(std::move(action)),
+      m_caching_env(
+          std::make_shared<CachingEnv>(std::make_unique<DepTrackingEnv>(pos->env(), this))),
+      m_seq_no(static_cast<int32_t>(seq_no)) {}
+
+ActionChain::~ActionChain() { teardown(); }
+
+std::exception_ptr ActionChain::teardown() noexcept {
+  // Withdraw the dependencies of every link, front to back; then release the
+  // actions back to front. Links are unhooked first so that a long chain is
+  // destroyed without recursion.
+  std::vector<std::unique_ptr<ActionChain>> successors;
+  for (ActionChain* link = this; link != nullptr; link = link->m_next.get()) {
+    link->unregister_deps();
+    link->m_deps.clear();
+  }
+  for (auto link = std::move(m_next); link != nullptr;) {
+    auto after = std::move(link->m_next);
+    successors.push_back(std::move(link));
+    link = std::move(after);
+  }
+  std::exception_ptr failure;
+  const auto release = [&failure](ActionChain& link) {
+    link.m_caching_env->detach();
+    if (ActionRef action = std::move(link.m_action)) {
+      try {
+        action->Release();
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
+    }
+  };
+  while (!successors.empty()) {
+    release(*successors.back());
+    successors.pop_back();
+  }
+  release(*this);
+  return failure;
+}
+
+void ActionChain::dispose(std::unique_ptr<ActionChain> head) {
+  if (head == nullptr) return;
+  std::exception_ptr failure = head->teardown();
+  head.reset();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void ActionChain::add_dep(std::wstring_view name) {
+  if (m_deps.find(name) != m_deps.end()) return;
+  m_deps.emplace(name);
+  m_manager->add_dep(name, m_position, this);
+}
+
+void ActionChain::unregister_deps() {
+  for (const std::wstring& name : m_deps) m_manager->remove_dep(name, m_position, this);
+}
+
+DictionaryRef ActionChain::ready() const {
+  const ActionChain* link = this;
+  for (; link->m_next != nullptr; link = link->m_next.get()) {
+    if (link->m_caching_env->needs_check()) return nullptr;
+  }
+  return link->m_caching_env->needs_check() ? nullptr : link->m_result;
+}
+
+DictionaryRef ActionChain::eval() {
+  // Validate: a link whose inputs really changed loses its result and its
+  // successors, and becomes the last link.
+  ActionChain* link = this;
+  for (;;) {
+    {
+      BusyScope busy(link->m_busy, m_position);
+      if (link->m_caching_env->check_changed()) link->clear_result();
+    }
+    if (link->m_next == nullptr) break;
+    link = link->m_next.get();
+  }
+  if (link->m_result != nullptr) return link->m_result;
+
+  // Run the last link and every successor it names, inside one compute
+  // bracket of the node (nested brackets would notify no differently).
+  compute_loc bracket(m_position);
+  for (;;) {
+    DictionaryRef d = link->run_action();
+    ActionChain* successor = link->make_successor(d);
+    if (successor == nullptr) {
+      link->m_result = std::move(d);
+      return link->m_result;
+    }
+    link = successor;
+  }
+}
+
+DictionaryRef ActionChain::run_action() {
+  DictionaryRef d;
+  {
+    BusyScope busy(m_busy, m_position);
+    d = m_action->Invoke(m_caching_env);
+  }
+  m_caching_env->set_needs_check(false);
+  if (d == nullptr) {
+    throw std::logic_error("depman: the action of " + NodeName(m_position) +
+                           " returned no dictionary");
+  }
+  return d;
+}
+
+ActionChain* ActionChain::make_successor(const DictionaryRef& d) {
+  ObjectRef value = d->Get(kNext);
+  if (value == nullptr) return nullptr;
+  auto action = std::dynamic_pointer_cast<Action>(value);
+  if (action == nullptr) {
+    throw std::logic_error("depman: the value under \"%next\" in the result of " +
+                           NodeName(m_position) + " is not an Action");
+  }
+  m_next = std::make_unique<ActionChain>(m_manager, m_position, std::move(action),
+                                         static_cast<uint32_t>(m_seq_no) + 1);
+  return m_next.get();
+}
+
+void ActionChain::invalidate() noexcept { m_caching_env->set_needs_check(true); }
+
+void ActionChain::clear_result() {
+  m_result.reset();
+  dispose(std::move(m_next));
+}
+
+void ActionChain::clear(int32_t depth) {
+  ActionChain* link = this;
+  while (link->m_seq_no < depth) {
+    if (link->m_next == nullptr) return;
+    link = link->m_next.get();
+  }
+  link->clear_result();
+}
+
+ListRef ActionChain::GetDefs() const { return m_action->GetDefs(); }
+
+std::string ActionChain::ToStrng() const {
+  std::string text;
+  for (const ActionChain* link = this; link != nullptr; link = link->m_next.get()) {
+    text += ::depman::ToStrng(link->m_action->ToString());
+  }
+  return text;
+}
+
+}  // namespace depman

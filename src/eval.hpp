@@ -1,0 +1,140 @@
+// Evaluation: a node's chain of action links with its cached result and
+// recorded dependencies, and the three environments an action looks names up
+// through.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "depman/contracts.hpp"
+
+namespace depman {
+
+class DepManager;
+class Position;
+class ActionChain;
+
+// Resolves a name at its node's place, strictly before the node, evaluating
+// the defining node when its result is not ready.
+class PositionalEnv final : public Environment {
+ public:
+  PositionalEnv(DepManager* d, Position* p) : m_depman(d), m_pos(p) {}
+  DictionaryRef Lookup(std::wstring_view name) override;
+
+ private:
+  DepManager* m_depman;
+  Position* m_pos;
+};
+
+// Records every name looked up as a dependency of its link, then passes the
+// lookup on to the node's environment.
+class DepTrackingEnv final : public Environment {
+ public:
+  DepTrackingEnv(EnvironmentRef e, ActionChain* c) : m_base(std::move(e)), m_chain(c) {}
+  DictionaryRef Lookup(std::wstring_view name) override;
+
+ private:
+  EnvironmentRef m_base;
+  ActionChain* m_chain;
+};
+
+// The environment an action receives. Remembers the value found for every
+// name so that, after an invalidation, the link runs again only when one of
+// those values has really changed.
+class CachingEnv final : public Environment {
+ public:
+  explicit CachingEnv(std::unique_ptr<Environment> e) : m_env(std::move(e)) {}
+
+  // The dictionary of the definer of `name`, or none; caches its value.
+  DictionaryRef Lookup(std::wstring_view name) override;
+
+  bool needs_check() const noexcept { return m_needs_check; }
+  void set_needs_check(bool b) noexcept { m_needs_check = b; }
+  // Whether the link must run again: flagged and some cached value changed.
+  bool check_changed();
+  // Cuts the environment off from its link, which is going away: later
+  // lookups (by an action that kept the environment) find nothing.
+  void detach() noexcept;
+
+ private:
+  // Value under a name; none stands for "missing" (the fail marker).
+  using Table = std::unordered_map<std::wstring, ObjectRef, detail::NameHash, detail::NameEqual>;
+
+  DictionaryRef GetDict(std::wstring_view name);
+  ObjectRef LookupInner(std::wstring_view name, const DictionaryRef& d, bool cache);
+  bool do_check();
+
+  Table m_table;
+  bool m_needs_check = false;
+  std::unique_ptr<Environment> m_env;
+};
+
+// One link of a node's chain: binds an action to the node, keeps its result
+// and the names it read. The head link has sequence number 0; each link
+// owns the successor that its action named under "%next".
+class ActionChain {
+ public:
+  ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32_t seq_no);
+  ActionChain(const ActionChain&) = delete;
+  ActionChain& operator=(const ActionChain&) = delete;
+  // Withdraws the dependencies of this link and its successors, then
+  // releases their actions from the last link to this one. A failing
+  // Release is dropped here; use dispose() to let it reach the caller.
+  ~ActionChain();
+
+  // Destroys a whole chain like the destructor, but rethrows the first
+  // failure of an action's Release once every link has been taken down.
+  static void dispose(std::unique_ptr<ActionChain> head);
+
+  // Records that this link read `name` (once per name).
+  void add_dep(std::wstring_view name);
+  // Withdraws every recorded name from the registry.
+  void unregister_deps();
+
+  // The chain's result if no link from here on is invalidated; never computes.
+  DictionaryRef ready() const;
+  // Validates the links, runs the actions that must run and returns the
+  // result of the last link.
+  DictionaryRef eval();
+  // Marks the link for the change test before its result is used again.
+  void invalidate() noexcept;
+  // Drops the result and every link after this one.
+  void clear_result();
+  // Clears the chain from the link numbered `depth` (the head for depth <= 0);
+  // nothing when the chain is shorter.
+  void clear(int32_t depth);
+
+  // The names the action of this link defines, or none.
+  ListRef GetDefs() const;
+  int32_t seq_no() const noexcept { return m_seq_no; }
+  // The texts of the actions from this link on, run together, as UTF-8.
+  std::string ToStrng() const;
+
+  ActionChain* next() const noexcept { return m_next.get(); }
+  const DictionaryRef& result() const noexcept { return m_result; }
+  const ActionRef& action() const noexcept { return m_action; }
+
+ private:
+  using NameSet = std::unordered_set<std::wstring, detail::NameHash, detail::NameEqual>;
+
+  std::exception_ptr teardown() noexcept;
+  DictionaryRef run_action();
+  ActionChain* make_successor(const DictionaryRef& d);
+
+  DepManager* m_manager;
+  Position* m_position;
+  ActionRef m_action;
+  std::shared_ptr<CachingEnv> m_caching_env;
+  DictionaryRef m_result;
+  NameSet m_deps;
+  std::unique_ptr<ActionChain> m_next;
+  int32_t m_seq_no;
+  bool m_busy = false;  // its action or change test is running
+};
+
+}  // namespace depman

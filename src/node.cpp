@@ -1,0 +1,132 @@
+#include "node.hpp"
+
+#include <exception>
+
+#include "engine.hpp"
+#include "eval.hpp"
+
+namespace depman {
+
+PositionBase::~PositionBase() {
+  m_env.reset();
+  m_notify.reset();
+}
+
+PositionBase::PositionBase() = default;
+Position::~Position() = default;
+
+void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
+  m_dm = d;
+  m_env = std::make_shared<PositionalEnv>(d, p);
+  m_notify = std::move(n);
+  m_pos = p;
+  m_handle = h;
+  m_chain.reset();
+  m_compute_depth = 0;
+  m_notify_enabled = true;
+  m_lazy = false;
+}
+
+namespace {
+
+// Runs `step`; keeps its failure in `failure` (the first one wins) so that
+// the steps after it still run and leave the node consistent.
+template <class Step>
+void Attempt(std::exception_ptr& failure, Step&& step) {
+  try {
+    step();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+}
+
+}  // namespace
+
+// The registrations always follow the chain, even when a host callback fails
+// half way (an invalidation notice, an action's Release): the first such
+// failure is rethrown once the node is consistent again.
+void PositionBase::update(const ActionRef& a, bool bInvalidate) {
+  std::exception_ptr failure;
+  if (m_chain != nullptr) {
+    ListRef old_defs = m_chain->GetDefs();  // if this fails, nothing has changed
+    Attempt(failure, [&] { registerDefs(old_defs, false, bInvalidate); });
+    Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
+  }
+  if (a != nullptr) {
+    m_chain = std::make_unique<ActionChain>(m_dm, m_pos, a, 0);
+    ListRef defs;
+    try {
+      defs = m_chain->GetDefs();
+    } catch (...) {
+      // Names unknown: the node cannot keep the action.
+      if (!failure) failure = std::current_exception();
+      Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
+    }
+    if (m_chain != nullptr) Attempt(failure, [&] { registerDefs(defs, true, bInvalidate); });
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate) {
+  if (defs == nullptr) return;
+  for (const ObjectRef& item : *defs) {
+    const auto* name = dynamic_cast<const String*>(item.get());
+    if (name == nullptr) continue;  // not a name: nothing to register
+    if (bRegister) {
+      m_dm->add_def(name->Value(), m_pos);
+    } else {
+      m_dm->remove_def(name->Value(), m_pos);
+    }
+  }
+  if (bInvalidate) m_dm->invalidateChains(*defs, m_pos);
+}
+
+DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : nullptr; }
+
+DictionaryRef PositionBase::eval(bool force) {
+  if (m_chain == nullptr) return nullptr;
+  if (!force && m_lazy) return m_chain->ready();
+  return m_chain->eval();
+}
+
+void PositionBase::clear(int32_t depth) {
+  if (m_chain != nullptr) m_chain->clear(depth);
+}
+
+ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nullptr; }
+
+std::string PositionBase::ToStrng() const { return m_chain ? m_chain->ToStrng() : std::string(); }
+
+void PositionBase::send(Status s) const {
+  if (m_notify_enabled && m_notify != nullptr) m_notify->Invoke(m_handle, s);
+}
+
+void PositionBase::StartCompute() {
+  // Notify before counting: if the callback fails, the bracket never opened.
+  if (m_compute_depth == 0) send(Status::NODE_COMPUTING);
+  ++m_compute_depth;
+}
+
+void PositionBase::EndCompute() {
+  // Count before notifying: a failing callback leaves the depth balanced.
+  --m_compute_depth;
+  if (m_compute_depth == 0) send(Status::NODE_NOT_COMPUTING);
+}
+
+compute_loc::compute_loc(Position* r) : m_pos(r), m_uncaught(std::uncaught_exceptions()) {
+  m_pos->StartCompute();
+}
+
+compute_loc::~compute_loc() noexcept(false) {
+  if (std::uncaught_exceptions() == m_uncaught) {
+    m_pos->EndCompute();
+    return;
+  }
+  // Unwinding already: the computation's own error is the one to report.
+  try {
+    m_pos->EndCompute();
+  } catch (...) {
+  }
+}
+
+}  // namespace depman

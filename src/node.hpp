@@ -1,0 +1,104 @@
+// A node of the document: its handle, flags, positional environment, owned
+// action chain and compute bracket.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "depman/contracts.hpp"
+#include "order.hpp"
+
+namespace depman {
+
+class ActionChain;
+class DepManager;
+class Position;
+class PositionalEnv;
+
+// The state and behaviour of a node; Position adds its place in the list.
+class PositionBase {
+ public:
+  PositionBase();
+  PositionBase(const PositionBase&) = delete;
+  PositionBase& operator=(const PositionBase&) = delete;
+  virtual ~PositionBase();
+
+  void initialize(DepManager* d, NotifyRef n, Position* p, int32_t h);
+
+  // Replaces the chain with one for `a` (none leaves no chain), withdrawing
+  // the old names and registering the new ones, invalidating when asked.
+  void update(const ActionRef& a, bool bInvalidate);
+  // Registers (or withdraws) every name of `defs` at this node, then
+  // invalidates their dependents when asked.
+  void registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate);
+
+  void set_lazy(bool b) noexcept { m_lazy = b; }
+  bool lazy() const noexcept { return m_lazy; }
+  void enable_notify(bool b) noexcept { m_notify_enabled = b; }
+
+  // The chain's up-to-date result, or none; never computes.
+  DictionaryRef ready() const;
+  // Brings the chain up to date and returns its result; a lazy node is only
+  // read unless `force` is set. None without a chain.
+  DictionaryRef eval(bool force);
+  // Clears the chain from link `depth` on.
+  void clear(int32_t depth);
+  // The names the head action defines, or none.
+  ListRef GetDefs() const;
+  const EnvironmentRef& env() const noexcept { return m_env; }
+  // The text of the chain: its actions' texts run together, as UTF-8.
+  std::string ToStrng() const;
+
+  void StartCompute();
+  void EndCompute();
+  void NotifyReady() { send(Status::NODE_READY); }
+  void Invalidate() { send(Status::NODE_INVALID); }
+
+  int32_t handle() const noexcept { return m_handle; }
+  ActionChain* chain() const noexcept { return m_chain.get(); }
+  int32_t compute_depth() const noexcept { return m_compute_depth; }
+
+ private:
+  void send(Status s) const;
+
+  DepManager* m_dm = nullptr;
+  NotifyRef m_notify;
+  Position* m_pos = nullptr;
+  int32_t m_handle = 0;
+  std::unique_ptr<ActionChain> m_chain;
+  EnvironmentRef m_env;
+  int32_t m_compute_depth = 0;
+  bool m_notify_enabled = true;
+  bool m_lazy = false;
+};
+
+// The document's node: PositionBase with its links and ordinal.
+class Position final : public OrderedListNode<PositionBase> {
+ public:
+  Position(DepManager* d, NotifyRef n, int32_t h) { initialize(d, std::move(n), this, h); }
+  ~Position() override;
+
+  Position* next() const noexcept { return static_cast<Position*>(next_node()); }
+  Position* previous() const noexcept { return static_cast<Position*>(previous_node()); }
+};
+
+using NodeList = OrderedList<PositionBase>;
+
+// Scope guard around one computation of a node: opens its compute bracket on
+// construction and closes it on every way out. When the computation is
+// already failing, a failure of the closing notification is dropped so that
+// the original error reaches the caller.
+class compute_loc {
+ public:
+  explicit compute_loc(Position* r);
+  compute_loc(const compute_loc&) = delete;
+  compute_loc& operator=(const compute_loc&) = delete;
+  ~compute_loc() noexcept(false);
+
+ private:
+  Position* m_pos;
+  int m_uncaught;
+};
+
+}  // namespace depman

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "eval.hpp"
+#include "stack.hpp"
 
 namespace depman {
 
@@ -40,7 +41,10 @@ DictionaryRef DepManager::resolve(std::wstring_view name, Position* position, Re
   if (found == defs->end()) return nullptr;
   Position* definer = *found;  // from here on only the node is held
   if (DictionaryRef ready = definer->ready()) return ready;
-  return force ? definer->eval(true) : nullptr;
+  if (!force) return nullptr;
+  // Evaluation recurses towards the front of the document, as deep as the
+  // chain of definers that are not up to date: keep it off the host's stack.
+  return WithStackRoom([definer] { return definer->eval(true); });
 }
 
 int32_t DepManager::is_bound(std::wstring_view name, Position* position, ResolveMode mode) const {

@@ -13,7 +13,11 @@ PositionBase::~PositionBase() {
 }
 
 PositionBase::PositionBase() = default;
-Position::~Position() = default;
+// A node normally has no chain left here (its owner withdrew it), unless the
+// withdrawal failed; the chain goes now, before the list part is gone.
+Position::~Position() { destroy_chain(); }
+
+void PositionBase::destroy_chain() noexcept { m_chain.reset(); }
 
 void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
   m_dm = d;

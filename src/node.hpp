@@ -59,6 +59,12 @@ class PositionBase {
   ActionChain* chain() const noexcept { return m_chain.get(); }
   int32_t compute_depth() const noexcept { return m_compute_depth; }
 
+ protected:
+  // Destroys the chain, if any; a failing Release is dropped. The node calls
+  // it from its destructor, while it is still whole: the chain withdraws its
+  // dependencies from registries ordered by the node's ordinal.
+  void destroy_chain() noexcept;
+
  private:
   void send(Status s) const;
 

@@ -125,17 +125,28 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   // Act: every link first, then every node once, in document order. A link
   // reached twice is marked twice, which is the same as once.
   for (ActionChain* link : links) link->invalidate();
+  for (Position* node : nodes) mark_stale(node);
   for (Position* node : nodes) node->Invalidate();
 }
 
 void DepManager::eval_to(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) return;
-  for (Position* p = m_eval_frontier;; p = p->next()) {
-    p->eval(false);
-    if (p == pos) break;
+  // Evaluating a node only ever evaluates nodes before it, so the stale nodes
+  // after it are still the ones to visit.
+  for (auto it = m_stale.lower_bound(m_eval_frontier);
+       it != m_stale.end() && !value_less{}(pos, *it);) {
+    Position* node = *it;
+    node->eval(false);
+    it = m_stale.upper_bound(node);
   }
   m_eval_frontier = pos->next();
 }
+
+void DepManager::mark_stale(Position* pos) {
+  if (!pos->lazy() && pos->chain() != nullptr) m_stale.insert(pos);
+}
+
+void DepManager::mark_fresh(Position* pos) noexcept { m_stale.erase(pos); }
 
 void DepManager::needs_eval(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) m_eval_frontier = pos;

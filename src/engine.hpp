@@ -74,6 +74,12 @@ class DepManager {
   void on_remove(Position* pos);
   void depctl(int32_t n) noexcept { m_invalidation_enabled = (n == 0); }
 
+  // Tracks the non-lazy nodes whose chain may need work (new, invalidated,
+  // cleared or failed): for every other node an in-order evaluation changes
+  // nothing, so eval_to visits only these.
+  void mark_stale(Position* pos);
+  void mark_fresh(Position* pos) noexcept;
+
   Position* eval_frontier() const noexcept { return m_eval_frontier; }
   // Whether no name has a definer or a dependent left.
   bool empty() const noexcept { return m_def_map.empty() && m_dep_map.empty(); }
@@ -87,6 +93,7 @@ class DepManager {
   NameMap<DependentMap> m_dep_map;
   bool m_invalidation_enabled = true;
   Position* m_eval_frontier = nullptr;
+  std::set<Position*, value_less> m_stale;
 };
 
 }  // namespace depman

@@ -17,7 +17,10 @@ PositionBase::PositionBase() = default;
 // withdrawal failed; the chain goes now, before the list part is gone.
 Position::~Position() { destroy_chain(); }
 
-void PositionBase::destroy_chain() noexcept { m_chain.reset(); }
+void PositionBase::destroy_chain() noexcept {
+  if (m_chain != nullptr) m_dm->mark_fresh(m_pos);
+  m_chain.reset();
+}
 
 void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
   m_dm = d;
@@ -54,16 +57,19 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
   if (m_chain != nullptr) {
     ListRef old_defs = m_chain->GetDefs();  // if this fails, nothing has changed
     Attempt(failure, [&] { registerDefs(old_defs, false, bInvalidate); });
+    m_dm->mark_fresh(m_pos);
     Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
   }
   if (a != nullptr) {
     m_chain = std::make_unique<ActionChain>(m_dm, m_pos, a, 0);
+    m_dm->mark_stale(m_pos);
     ListRef defs;
     try {
       defs = m_chain->GetDefs();
     } catch (...) {
       // Names unknown: the node cannot keep the action.
       if (!failure) failure = std::current_exception();
+      m_dm->mark_fresh(m_pos);
       Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
     }
     if (m_chain != nullptr) Attempt(failure, [&] { registerDefs(defs, true, bInvalidate); });
@@ -90,11 +96,15 @@ DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : 
 DictionaryRef PositionBase::eval(bool force) {
   if (m_chain == nullptr) return nullptr;
   if (!force && m_lazy) return m_chain->ready();
-  return m_chain->eval();
+  DictionaryRef result = m_chain->eval();
+  m_dm->mark_fresh(m_pos);
+  return result;
 }
 
 void PositionBase::clear(int32_t depth) {
-  if (m_chain != nullptr) m_chain->clear(depth);
+  if (m_chain == nullptr) return;
+  m_dm->mark_stale(m_pos);
+  m_chain->clear(depth);
 }
 
 ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nullptr; }

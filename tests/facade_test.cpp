@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <depman/depman.hpp>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -20,6 +21,7 @@ namespace {
 using depman::Depman;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
@@ -70,6 +72,20 @@ TEST(FacadeHandles, EmptyDocumentListsNoHandles) {
   EXPECT_EQ(doc.GetLastHandle(), 0);
 }
 
+TEST(FacadeHandles, NoHandleIsIssuedPastTheLargestInt32) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  Depman doc;
+  doc.AddAfter(0, Constant(L"a", 1), kMax, 0);
+  auto action = Constant(L"b", 2);
+  EXPECT_THROW(doc.AddAfter(kMax, action, 0), std::overflow_error);
+  EXPECT_THROW(doc.AddBefore(kMax, action, 0), std::overflow_error);
+  EXPECT_THAT(HandleValues(doc.GetHandles()), ElementsAre(kMax));
+  EXPECT_EQ(action.use_count(), 1);
+
+  doc.AddAfter(kMax, action, 5, 0);  // handles the host chooses still work
+  EXPECT_THAT(HandleValues(doc.GetHandles()), ElementsAre(kMax, 5));
+}
+
 TEST(FacadeInsertion, IntoAnEmptyDocumentTheNodeIsTheOnlyOne) {
   for (bool before : {false, true}) {
     Depman doc;
@@ -104,6 +120,22 @@ TEST(FacadeInsertion, AnchorDecidesWhereTheNewNodeLands) {
     EXPECT_EQ(h, 4);
     EXPECT_THAT(HandleValues(doc.GetHandles()), ElementsAreArray(c.order));
   }
+}
+
+TEST(FacadeInsertion, ManyInsertionsAtOnePlaceKeepDocumentOrder) {
+  // Every new node goes directly after node 1, so the same gap is split over
+  // and over, far more often than a double can halve it.
+  Depman doc;
+  doc.AddAfter(0, Constant(L"x", 0), 0);
+  const int32_t reader = doc.AddAfter(1, TenTimesX(), 0);
+  std::vector<int32_t> order = {reader};
+  for (int i = 1; i <= 200; ++i) {
+    order.insert(order.begin(), doc.AddAfter(1, Constant(L"x", i), 0));
+  }
+  order.insert(order.begin(), 1);
+  EXPECT_THAT(HandleValues(doc.GetHandles()), ElementsAreArray(order));
+  // The reader sees the nearest earlier x: the first one inserted after node 1.
+  EXPECT_EQ(AsNumber(doc.GetValue(reader, L"y")), 10);
 }
 
 // ---------------------------------------------------------------------------
@@ -442,6 +474,66 @@ TEST(FacadeQueries, GetValueAtAndIsBoundAtSeeTheNearestDefinitionAndComputeNothi
   EXPECT_EQ(AsNumber(doc.GetValueAt(h2, L"x")->Get(L"x")), 1);
   ASSERT_NE(doc.GetValueAt(h3, L"x"), nullptr);
   EXPECT_EQ(AsNumber(doc.GetValueAt(h3, L"x")->Get(L"x")), 5);
+}
+
+// ---------------------------------------------------------------------------
+// Faulty host input
+
+TEST(FacadeFaults, ActionWithoutResultOrWithABadFollowUpThrowsNamingItsNode) {
+  struct Case {
+    const char* name;
+    TestAction::Compute compute;
+  };
+  const Case cases[] = {
+      {"no dictionary", [](Environment&) { return DictionaryRef{}; }},
+      {"%next not an Action",
+       [](Environment&) {
+         return Values({{L"%next", Number(1)}});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Depman doc;
+    NotifyLog log;
+    doc.RegisterNotify(log.Target());
+    auto faulty = std::make_shared<TestAction>(depman::List::Names({L"x"}), c.compute, L"faulty");
+    doc.AddAfter(0, faulty, 42, 0);
+
+    try {
+      doc.GetAllValues(42);
+      ADD_FAILURE() << "no exception";
+    } catch (const std::logic_error& e) {
+      EXPECT_THAT(e.what(), HasSubstr("node 42"));
+    }
+    // The bracket closed, nothing was stored: the next request runs it again.
+    EXPECT_THAT(log.Take(), ElementsAre(Notice{42, kComputing}, Notice{42, kNotComputing}));
+    EXPECT_EQ(doc.Ready(42), nullptr);
+    EXPECT_THROW(doc.GetAllValues(42), std::logic_error);
+    EXPECT_EQ(faulty->invocations(), 2);
+  }
+}
+
+TEST(FacadeFaults, DefinitionsThatAreNotStringsAreSkipped) {
+  Depman doc;
+  auto defs = std::make_shared<depman::List>();
+  defs->Append(nullptr);
+  defs->Append(Text(L"x"));
+  defs->Append(Number(1));
+  auto odd = std::make_shared<TestAction>(
+      defs,
+      [](Environment&) {
+        return Values({{L"x", Number(2)}});
+      },
+      L"odd");
+  const int32_t hx = doc.AddAfter(0, odd, 0);
+  const int32_t hy = doc.AddAfter(hx, TenTimesX(), 0);
+  EXPECT_EQ(AsNumber(doc.GetValue(hy, L"y")), 20);
+
+  doc.Update(hx, Constant(L"x", 3), 0);  // withdraws the odd list
+  EXPECT_EQ(odd->releases(), 1);
+  EXPECT_EQ(AsNumber(doc.GetValue(hy, L"y")), 30);
+  doc.Remove(hx);
+  EXPECT_EQ(doc.IsBoundAt(hy, L"x"), 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -146,6 +146,7 @@ void Depman::Insert(int32_t h, const ActionRef& a, int32_t newhandle, int32_t la
 }
 
 void Depman::Remove(int32_t h) {
+  if (m_nodes == nullptr) return;  // after Unload no handle names a node
   EditScope scope(*this, EditScope::kEdit, "Remove");
   Position* node = GetPosition(h);
   if (node == nullptr) return;

@@ -79,16 +79,23 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
 
 void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate) {
   if (defs == nullptr) return;
+  m_registered_list.reset();
+  m_registered.clear();
   for (const ObjectRef& item : *defs) {
     const auto* name = dynamic_cast<const String*>(item.get());
     if (name == nullptr) continue;  // not a name: nothing to register
     if (bRegister) {
-      m_dm->add_def(name->Value(), m_pos);
+      m_registered.push_back(m_dm->add_def(name->Value(), m_pos));
     } else {
       m_dm->remove_def(name->Value(), m_pos);
     }
   }
+  if (bRegister) m_registered_list = defs;
   if (bInvalidate) m_dm->invalidateChains(*defs, m_pos);
+}
+
+const std::vector<NameEntry*>* PositionBase::registered_names(const ListRef& defs) const {
+  return defs != nullptr && defs == m_registered_list ? &m_registered : nullptr;
 }
 
 DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : nullptr; }
@@ -106,6 +113,8 @@ void PositionBase::clear(int32_t depth) {
   m_dm->mark_stale(m_pos);
   m_chain->clear(depth);
 }
+
+EnvironmentRef PositionBase::env() const noexcept { return m_env; }
 
 ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nullptr; }
 

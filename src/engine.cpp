@@ -131,6 +131,18 @@ void PushNames(const DepManager& dm, const List& defs, Position* pos, std::vecto
   }
 }
 
+// Walks and edits mostly meet nodes in document order already, or as two
+// ordered runs (an edited node after the dependents it invalidated).
+void SortInDocumentOrder(std::vector<Position*>& nodes) {
+  const auto run_end = std::is_sorted_until(nodes.begin(), nodes.end(), value_less{});
+  if (run_end == nodes.end()) return;
+  if (std::is_sorted(run_end, nodes.end(), value_less{})) {
+    std::inplace_merge(nodes.begin(), run_end, nodes.end(), value_less{});
+  } else {
+    std::sort(nodes.begin(), nodes.end(), value_less{});
+  }
+}
+
 // The first definer of the entry's name strictly after `pos`, or none.
 Position* NextDefiner(const NameEntry& entry, const Position* pos) {
   auto it = doc_upper_bound(entry.definers, pos);
@@ -174,7 +186,7 @@ void DepManager::invalidateChains(const List& names, Position* r) {
 
   // Act: every link first, then every node once, in document order. A link
   // reached twice is marked twice, which is the same as once.
-  std::sort(nodes.begin(), nodes.end(), value_less{});
+  SortInDocumentOrder(nodes);
   for (ActionChain* link : links) link->invalidate();
   for (Position* node : nodes) mark_stale(node);
   for (Position* node : nodes) node->Invalidate();
@@ -188,7 +200,7 @@ void DepManager::eval_to(Position* pos) {
   for (Position* node : m_stale) {
     if (!value_less{}(node, m_eval_frontier) && !value_less{}(pos, node)) due.push_back(node);
   }
-  std::sort(due.begin(), due.end(), value_less{});
+  SortInDocumentOrder(due);
   // A node evaluated on demand by an earlier one is fresh by its turn.
   for (Position* node : due) {
     if (node->stale_slot() != Position::kNotStale) node->eval(false);

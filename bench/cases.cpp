@@ -1,0 +1,111 @@
+#include "cases.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "baseline.hpp"
+#include "host_cells.hpp"
+#include "memory_case.hpp"
+#include "workloads.hpp"
+
+namespace bench {
+namespace {
+
+// (a): add every cell, then evaluate the last one. Tearing the document down
+// is not part of the case.
+void DepmanBuild(benchmark::State& state, const Workload& w) {
+  for (auto _ : state) {
+    auto doc = std::make_unique<DepmanDocument>(w, MakeActions(w));
+    benchmark::DoNotOptimize(doc->EvaluateAll());
+    state.PauseTiming();
+    doc.reset();
+    state.ResumeTiming();
+  }
+}
+
+void BaselineBuild(benchmark::State& state, const Workload& w) {
+  for (auto _ : state) {
+    auto doc = std::make_unique<NaiveDocument>(w);
+    benchmark::DoNotOptimize(doc->Last());
+    state.PauseTiming();
+    doc.reset();
+    state.ResumeTiming();
+  }
+}
+
+// Fails the case when a cell that an edit must leave alone ran again (the
+// baseline reruns everything by design and is not checked).
+void CheckCutoff(benchmark::State& state, const Workload& w, const ComputeCounts& before) {
+  if (!w.never_reruns) return;
+  const auto formula = static_cast<std::size_t>(*w.never_reruns);
+  const std::uint64_t reruns = ComputeCount()[formula] - before[formula];
+  if (reruns > 0) {
+    state.SkipWithError(
+        (std::to_string(reruns) + " cells ran again although their input stayed equal").c_str());
+  }
+}
+
+// (b): one edit of an input and the reads of its outputs per iteration; the
+// document is built and evaluated beforehand. Returns the computation counts
+// from before the first edit.
+template <class Document>
+ComputeCounts RunUpdates(benchmark::State& state, const Workload& w, Document& doc) {
+  const ComputeCounts before = ComputeCount();
+  std::size_t k = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(doc.Apply(w.edits[k % w.edits.size()], EditValue(k)));
+    ++k;
+  }
+  state.counters[kActionsPerUpdate] = benchmark::Counter(
+      static_cast<double>(TotalSince(ComputeCount(), before)), benchmark::Counter::kAvgIterations);
+  return before;
+}
+
+void DepmanUpdate(benchmark::State& state, const Workload& w) {
+  DepmanDocument doc(w, MakeActions(w));
+  doc.EvaluateAll();
+  CheckCutoff(state, w, RunUpdates(state, w, doc));
+}
+
+void BaselineUpdate(benchmark::State& state, const Workload& w) {
+  NaiveDocument doc(w);
+  RunUpdates(state, w, doc);
+}
+
+using Case = void (*)(benchmark::State&, const Workload&);
+
+void Register(const std::string& name, Case run, const Workload& w) {
+  benchmark::RegisterBenchmark(name.c_str(), run, std::cref(w))->Unit(benchmark::kMicrosecond);
+}
+
+// Registers (a) and (b) for depman and the baseline. `w` must outlive the run.
+void RegisterWorkload(const Workload& w, const std::string& size) {
+  const std::string prefix = w.name + "/";
+  Register(prefix + "build/" + size + "/depman", DepmanBuild, w);
+  Register(prefix + "build/" + size + "/baseline", BaselineBuild, w);
+  Register(prefix + "update/" + size + "/depman", DepmanUpdate, w);
+  Register(prefix + "update/" + size + "/baseline", BaselineUpdate, w);
+}
+
+}  // namespace
+
+void RegisterCases() {
+  // Benchmarks hold references to their workloads until the program ends.
+  static std::deque<Workload> workloads;
+  const auto add = [](Workload w, const std::string& size) {
+    RegisterWorkload(workloads.emplace_back(std::move(w)), size);
+  };
+  for (std::size_t n : {1000, 10000, 100000}) add(Chain(n), "N=" + std::to_string(n));
+  RegisterMemoryCase(workloads.back(), "N=100000");
+  add(FanOut(10000), "N=10000");
+  add(FanIn(10000), "N=10000");
+  add(Ladder(10000), "N=10000");
+  for (std::size_t g : {1000, 10000}) add(Groups(g), "G=" + std::to_string(g));
+  add(Cutoff(1000), "N=1000");
+}
+
+}  // namespace bench

@@ -15,16 +15,26 @@
 namespace bench {
 namespace {
 
+// Fails the case when depman's answer differs from the baseline's: a fast
+// wrong answer would measure nothing.
+void CheckSameAnswer(benchmark::State& state, const depman::ObjectRef& depman,
+                     const depman::ObjectRef& baseline) {
+  const auto text = [](const depman::ObjectRef& v) { return v ? v->ToString() : L"none"; };
+  if (text(depman) != text(baseline)) state.SkipWithError("depman and the baseline disagree");
+}
+
 // (a): add every cell, then evaluate the last one. Tearing the document down
 // is not part of the case.
 void DepmanBuild(benchmark::State& state, const Workload& w) {
+  depman::DictionaryRef last;
   for (auto _ : state) {
     auto doc = std::make_unique<DepmanDocument>(w, MakeActions(w));
-    benchmark::DoNotOptimize(doc->EvaluateAll());
+    last = doc->EvaluateAll();
     state.PauseTiming();
     doc.reset();
     state.ResumeTiming();
   }
+  CheckSameAnswer(state, last->Get(w.cells.back().name), NaiveDocument(w).Last());
 }
 
 void BaselineBuild(benchmark::State& state, const Workload& w) {
@@ -68,6 +78,9 @@ ComputeCounts RunUpdates(benchmark::State& state, const Workload& w, Document& d
 void DepmanUpdate(benchmark::State& state, const Workload& w) {
   DepmanDocument doc(w, MakeActions(w));
   doc.EvaluateAll();
+  NaiveDocument baseline(w);
+  CheckSameAnswer(state, doc.Apply(w.edits[0], EditValue(0)),
+                  baseline.Apply(w.edits[0], EditValue(0)));
   CheckCutoff(state, w, RunUpdates(state, w, doc));
 }
 

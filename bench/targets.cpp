@@ -11,20 +11,23 @@ struct Target {
   double max_us = 0;              // 0: no bound
   std::optional<CaseKey> relative_to;
   double max_relative = 0;
+  // A bound that the case checks itself, failing when it does not hold.
+  std::string checked_by_case;
 };
 
 const std::vector<Target>& Targets() {
   static const std::vector<Target> targets = {
-      {{"W1_chain", "update", "N=10000"}, 4, 2000},
-      {{"W2_fan-out", "update", "N=10000"}, 4, 2000},
-      {{"W4_ladder", "update", "N=10000"}, 4, 2000},
-      {{"W1_chain", "build", "N=100000"}, 4, 100000},
-      {{"W5_sparse-edit", "update", "G=10000"},
-       0,
-       5,
-       CaseKey{"W5_sparse-edit", "update", "G=1000"},
-       1.3},
+      {.row = {"W1_chain", "update", "N=10000"}, .max_baseline_ratio = 4, .max_us = 2000},
+      {.row = {"W2_fan-out", "update", "N=10000"}, .max_baseline_ratio = 4, .max_us = 2000},
+      {.row = {"W4_ladder", "update", "N=10000"}, .max_baseline_ratio = 4, .max_us = 2000},
+      {.row = {"W1_chain", "build", "N=100000"}, .max_baseline_ratio = 4, .max_us = 100000},
+      {.row = {"W5_sparse-edit", "update", "G=10000"},
+       .max_us = 5,
+       .relative_to = CaseKey{"W5_sparse-edit", "update", "G=1000"},
+       .max_relative = 1.3},
+      {.row = {"W6_early-cutoff", "update", "N=1000"}, .checked_by_case = "no d_i reruns"},
   };
+
   return targets;
 }
 
@@ -59,6 +62,7 @@ std::vector<std::string> Bounds(const Target& t, double depman_us,
     check("<=" + Number(t.max_relative) + "x " + t.relative_to->size,
           other ? std::optional(depman_us <= t.max_relative * *other) : std::nullopt);
   }
+  if (!t.checked_by_case.empty()) check(t.checked_by_case, true);  // judged only when it passed
   return bounds;
 }
 

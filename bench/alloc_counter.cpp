@@ -18,6 +18,7 @@ HeapSnapshot g_live;
 void Count(std::size_t size, int sign) {
   g_live.bytes += sign * static_cast<std::int64_t>(size);
   g_live.allocations += sign;
+  if (sign > 0) ++g_live.allocations_ever;
   g_live.by_size[std::min(size, kLargeAllocation)] += sign;
 }
 
@@ -58,6 +59,7 @@ HeapSnapshot Difference(const HeapSnapshot& later, const HeapSnapshot& earlier) 
   HeapSnapshot d;
   d.bytes = later.bytes - earlier.bytes;
   d.allocations = later.allocations - earlier.allocations;
+  d.allocations_ever = later.allocations_ever - earlier.allocations_ever;
   for (std::size_t i = 0; i < d.by_size.size(); ++i) {
     d.by_size[i] = later.by_size[i] - earlier.by_size[i];
   }

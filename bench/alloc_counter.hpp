@@ -16,6 +16,7 @@ inline constexpr std::size_t kLargeAllocation = 1024;
 struct HeapSnapshot {
   std::int64_t bytes = 0;
   std::int64_t allocations = 0;
+  std::int64_t allocations_ever = 0;  // every allocation made so far, freed or not
   // Live allocations by requested size; index kLargeAllocation counts every
   // request of kLargeAllocation bytes or more.
   std::array<std::int64_t, kLargeAllocation + 1> by_size{};

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "alloc_counter.hpp"
 #include "baseline.hpp"
 #include "host_cells.hpp"
 #include "memory_case.hpp"
@@ -65,6 +66,7 @@ void CheckCutoff(benchmark::State& state, const Workload& w, const ComputeCounts
 template <class Document>
 ComputeCounts RunUpdates(benchmark::State& state, const Workload& w, Document& doc) {
   const ComputeCounts before = ComputeCount();
+  const HeapSnapshot heap_before = TakeHeapSnapshot();
   std::size_t k = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(doc.Apply(w.edits[k % w.edits.size()], EditValue(k)));
@@ -72,6 +74,9 @@ ComputeCounts RunUpdates(benchmark::State& state, const Workload& w, Document& d
   }
   state.counters[kActionsPerUpdate] = benchmark::Counter(
       static_cast<double>(TotalSince(ComputeCount(), before)), benchmark::Counter::kAvgIterations);
+  state.counters[kAllocationsPerUpdate] = benchmark::Counter(
+      static_cast<double>(Difference(TakeHeapSnapshot(), heap_before).allocations_ever),
+      benchmark::Counter::kAvgIterations);
   return before;
 }
 

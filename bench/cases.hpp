@@ -10,6 +10,8 @@ namespace bench {
 
 // The counter of the update cases: cells computed per update.
 inline constexpr const char* kActionsPerUpdate = "actions/update";
+// Heap allocations per update, the host's included.
+inline constexpr const char* kAllocationsPerUpdate = "allocs/update";
 
 // Registers every case with Google Benchmark.
 void RegisterCases();

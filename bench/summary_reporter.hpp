@@ -15,6 +15,9 @@ namespace bench {
 
 class SummaryReporter final : public benchmark::ConsoleReporter {
  public:
+  // Plain text: the report is as often read from a log as from a terminal.
+  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override;
   void Finalize() override;
 

@@ -9,10 +9,10 @@ struct Target {
   CaseKey row;
   double max_baseline_ratio = 0;  // 0: no bound
   double max_us = 0;              // 0: no bound
-  std::optional<CaseKey> relative_to;
+  std::optional<CaseKey> relative_to{};
   double max_relative = 0;
   // A bound that the case checks itself, failing when it does not hold.
-  std::string checked_by_case;
+  std::string checked_by_case{};
 };
 
 const std::vector<Target>& Targets() {

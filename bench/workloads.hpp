@@ -18,11 +18,11 @@ struct Edit {
 };
 
 struct Workload {
-  std::string name;             // e.g. "W1_chain"
-  std::vector<CellSpec> cells;  // in document order
-  std::vector<Edit> edits;      // the k-th update makes edits[k % edits.size()]
+  std::string name;               // e.g. "W1_chain"
+  std::vector<CellSpec> cells{};  // in document order
+  std::vector<Edit> edits{};      // the k-th update makes edits[k % edits.size()]
   // Cells of this formula must not run again after an edit, if there is one.
-  std::optional<Formula> never_reruns;
+  std::optional<Formula> never_reruns{};
 };
 
 // The value that the k-th update gives its input: positive, and a new value each time.

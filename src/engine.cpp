@@ -196,32 +196,27 @@ void DepManager::invalidateChains(const List& names, Position* r) {
 // that may need work; for any other node such an evaluation changes nothing.
 void DepManager::eval_to(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) return;
-  std::vector<Position*> due;
-  for (Position* node : m_stale) {
-    if (!value_less{}(node, m_eval_frontier) && !value_less{}(pos, node)) due.push_back(node);
-  }
-  SortInDocumentOrder(due);
-  // A node evaluated on demand by an earlier one is fresh by its turn.
-  for (Position* node : due) {
-    if (node->stale_slot() != Position::kNotStale) node->eval(false);
+  // Evaluating a node leaves the set, as may nodes before it evaluated on
+  // demand; the nodes after it stay, so the next one is safe to hold.
+  for (auto it = m_stale.lower_bound(m_eval_frontier);
+       it != m_stale.end() && !value_less{}(pos, *it);) {
+    Position* node = *it++;
+    node->eval(false);
   }
   m_eval_frontier = pos->next();
 }
 
 void DepManager::mark_stale(Position* pos) {
-  if (pos->lazy() || pos->chain() == nullptr || pos->stale_slot() != Position::kNotStale) return;
-  pos->set_stale_slot(m_stale.size());
-  m_stale.push_back(pos);
+  if (pos->lazy() || pos->chain() == nullptr || pos->stale_entry()) return;
+  // Invalidation and edits mostly add nodes in document order: hint the end.
+  pos->set_stale_entry(m_stale.insert(m_stale.end(), pos));
 }
 
 void DepManager::mark_fresh(Position* pos) noexcept {
-  const std::size_t slot = pos->stale_slot();
-  if (slot == Position::kNotStale) return;
-  Position* moved = m_stale.back();
-  m_stale[slot] = moved;
-  moved->set_stale_slot(slot);
-  m_stale.pop_back();
-  pos->set_stale_slot(Position::kNotStale);
+  if (const auto& entry = pos->stale_entry()) {
+    m_stale.erase(*entry);
+    pos->set_stale_entry(std::nullopt);
+  }
 }
 
 void DepManager::needs_eval(Position* pos) {

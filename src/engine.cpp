@@ -216,6 +216,7 @@ void DepManager::mark_fresh(Position* pos) noexcept {
   if (const auto& entry = pos->stale_entry()) {
     m_stale.erase(*entry);
     pos->set_stale_entry(std::nullopt);
+    if (m_stale.empty()) m_stale_pool.release();  // keep no memory for an idle set
   }
 }
 

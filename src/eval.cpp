@@ -63,9 +63,9 @@ std::pair<DictionaryRef, std::size_t> DepTrackingEnv::LookupRecorded(std::wstrin
 }
 
 DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
-  if (m_env == nullptr) return nullptr;  // the link is gone
-  auto [d, index] = m_env->LookupRecorded(name);
-  Dependency& dep = m_env->chain()->deps()[index];
+  if (!m_attached) return nullptr;  // the link is gone
+  auto [d, index] = m_env.LookupRecorded(name);
+  Dependency& dep = m_env.chain()->deps()[index];
   dep.value = d != nullptr ? d->Get(name) : nullptr;
   if (!dep.cached) ++m_table_size;
   dep.cached = true;
@@ -74,12 +74,12 @@ DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
 
 bool CachingEnv::do_check() {
   if (m_table_size == 0) return true;
-  std::vector<Dependency>& deps = m_env->chain()->deps();
+  std::vector<Dependency>& deps = m_env.chain()->deps();
   // Indexes, not iterators: looking a name up again evaluates other nodes,
   // never this link, so the vector keeps its size.
   for (std::size_t i = 0; i < deps.size(); ++i) {
     if (!deps[i].cached) continue;
-    DictionaryRef d = m_env->LookupAgain(deps[i].name);
+    DictionaryRef d = m_env.LookupAgain(deps[i].name);
     const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name) : nullptr;
     if (!SameValue(deps[i].value, now)) {
       clear_table();
@@ -93,7 +93,7 @@ bool CachingEnv::do_check() {
 bool CachingEnv::check_changed() { return m_needs_check && do_check(); }
 
 void CachingEnv::clear_table() noexcept {
-  for (Dependency& dep : m_env->chain()->deps()) {
+  for (Dependency& dep : m_env.chain()->deps()) {
     dep.cached = false;
     dep.value.reset();
   }
@@ -101,7 +101,7 @@ void CachingEnv::clear_table() noexcept {
 }
 
 void CachingEnv::detach() noexcept {
-  m_env.reset();
+  m_attached = false;
   m_table_size = 0;
 }
 
@@ -109,8 +109,7 @@ ActionChain::ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32
     : m_manager(dm),
       m_position(pos),
       m_action(std::move(action)),
-      m_caching_env(std::make_shared<CachingEnv>(
-          std::make_unique<DepTrackingEnv>(pos->positional_env(), this))),
+      m_caching_env(std::make_shared<CachingEnv>(pos->positional_env().get(), this)),
       m_seq_no(static_cast<int32_t>(seq_no)) {}
 
 ActionChain::~ActionChain() { teardown(); }

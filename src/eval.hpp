@@ -39,8 +39,8 @@ class PositionalEnv final : public Environment {
 // lookup on to the node's environment.
 class DepTrackingEnv final : public Environment {
  public:
-  DepTrackingEnv(std::shared_ptr<PositionalEnv> e, ActionChain* c)
-      : m_base(std::move(e)), m_chain(c) {}
+  // `e` is the node's environment, which outlives the link.
+  DepTrackingEnv(PositionalEnv* e, ActionChain* c) : m_base(e), m_chain(c) {}
 
   DictionaryRef Lookup(std::wstring_view name) override { return LookupRecorded(name).first; }
   // The dictionary found, and the index of the name among the link's
@@ -52,7 +52,7 @@ class DepTrackingEnv final : public Environment {
   ActionChain* chain() const noexcept { return m_chain; }
 
  private:
-  std::shared_ptr<PositionalEnv> m_base;
+  PositionalEnv* m_base;
   ActionChain* m_chain;
 };
 
@@ -62,7 +62,7 @@ class DepTrackingEnv final : public Environment {
 // link's dependencies, which hold every name that can be in the table.
 class CachingEnv final : public Environment {
  public:
-  explicit CachingEnv(std::unique_ptr<DepTrackingEnv> e) : m_env(std::move(e)) {}
+  CachingEnv(PositionalEnv* base, ActionChain* chain) : m_env(base, chain) {}
 
   // The dictionary of the definer of `name`, or none; caches its value.
   DictionaryRef Lookup(std::wstring_view name) override;
@@ -81,7 +81,8 @@ class CachingEnv final : public Environment {
 
   std::size_t m_table_size = 0;
   bool m_needs_check = false;
-  std::unique_ptr<DepTrackingEnv> m_env;
+  bool m_attached = true;
+  DepTrackingEnv m_env;
 };
 
 // A name a link has looked up; while `cached`, its value at the last lookup

@@ -3,12 +3,14 @@
 #include <benchmark/benchmark.h>
 
 #include "cases.hpp"
+#include "deep_cases.hpp"
 #include "summary_reporter.hpp"
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bench::RegisterCases();
+  bench::RegisterDeepCases();
   bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

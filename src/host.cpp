@@ -30,39 +30,59 @@ Object::~Object() = default;
 
 std::wstring Object::ToString() const { return ::depman::ToString(Demangle(typeid(*this).name())); }
 
-Dictionary::Dictionary(std::size_t capacity) {
-  if (capacity > 0) m_map.reserve(capacity);
+Dictionary::Dictionary(std::size_t capacity) { m_entries.reserve(capacity); }
+
+const Dictionary::value_type* Dictionary::Find(std::wstring_view name) const {
+  if (m_index != nullptr) {
+    auto it = m_index->find(name);
+    return it == m_index->end() ? nullptr : &m_entries[it->second];
+  }
+  for (const value_type& entry : m_entries) {
+    if (entry.first == name) return &entry;
+  }
+  return nullptr;
 }
 
-bool Dictionary::Contains(std::wstring_view name) const { return m_map.find(name) != m_map.end(); }
+void Dictionary::Append(std::wstring_view name, ObjectRef value) {
+  const value_type* before = m_entries.data();
+  m_entries.emplace_back(std::wstring(name), std::move(value));
+  if (m_index == nullptr && m_entries.size() < kIndexFrom) return;
+  if (m_index != nullptr && m_entries.data() == before) {
+    m_index->emplace(m_entries.back().first, m_entries.size() - 1);
+  } else {
+    Reindex();
+  }
+}
+
+void Dictionary::Reindex() {
+  m_index = std::make_unique<std::unordered_map<std::wstring_view, std::size_t>>(m_entries.size());
+  for (std::size_t i = 0; i < m_entries.size(); ++i) m_index->emplace(m_entries[i].first, i);
+}
 
 void Dictionary::Add(std::wstring_view name, ObjectRef value) {
-  if (!m_map.emplace(std::wstring(name), std::move(value)).second) {
+  if (Find(name) != nullptr) {
     throw std::invalid_argument("depman::Dictionary::Add: the key \"" + ::depman::ToStrng(name) +
                                 "\" is present already");
   }
+  Append(name, std::move(value));
 }
 
 ObjectRef Dictionary::Get(std::wstring_view name) const {
-  // Result dictionaries are mostly tiny: comparing a few keys is cheaper
-  // than hashing the name.
-  if (m_map.size() <= kScanLimit) {
-    for (const auto& [key, value] : m_map) {
-      if (key == name) return value;
-    }
-    return nullptr;
-  }
-  auto it = m_map.find(name);
-  return it == m_map.end() ? nullptr : it->second;
+  const value_type* entry = Find(name);
+  return entry != nullptr ? entry->second : nullptr;
 }
 
 void Dictionary::Set(std::wstring_view name, ObjectRef value) {
-  auto it = m_map.find(name);
-  if (it == m_map.end()) {
-    m_map.emplace(std::wstring(name), std::move(value));
+  if (auto* entry = const_cast<value_type*>(Find(name))) {
+    entry->second = std::move(value);
   } else {
-    it->second = std::move(value);
+    Append(name, std::move(value));
   }
+}
+
+void Dictionary::Clear() noexcept {
+  m_index.reset();
+  m_entries.clear();
 }
 
 ListRef List::Names(std::initializer_list<std::wstring_view> names) {

@@ -105,17 +105,15 @@ struct NameEqual {
 
 // A map from name to host object: the result dictionary of an action.
 class Dictionary final : public Object {
-  using Map = std::unordered_map<std::wstring, ObjectRef, detail::NameHash, detail::NameEqual>;
-
  public:
-  using value_type = Map::value_type;
-  using const_iterator = Map::const_iterator;
+  using value_type = std::pair<const std::wstring, ObjectRef>;
+  using const_iterator = std::vector<value_type>::const_iterator;
 
   // An empty dictionary with room for `capacity` entries.
   explicit Dictionary(std::size_t capacity = 0);
 
   // Whether the dictionary has an entry under `name`.
-  bool Contains(std::wstring_view name) const;
+  bool Contains(std::wstring_view name) const { return Find(name) != nullptr; }
   // Adds an entry; throws std::invalid_argument when `name` is present already.
   void Add(std::wstring_view name, ObjectRef value);
   // The value under `name`, or none when there is no entry.
@@ -123,18 +121,26 @@ class Dictionary final : public Object {
   // Adds an entry or replaces the value of an existing one.
   void Set(std::wstring_view name, ObjectRef value);
   // Removes every entry.
-  void Clear() noexcept { m_map.clear(); }
+  void Clear() noexcept;
   // The number of entries.
-  std::size_t Count() const noexcept { return m_map.size(); }
+  std::size_t Count() const noexcept { return m_entries.size(); }
 
-  // Iteration over the entries, in no particular order.
-  const_iterator begin() const noexcept { return m_map.begin(); }
-  const_iterator end() const noexcept { return m_map.end(); }
+  // Iteration over the entries (in the order they were added).
+  const_iterator begin() const noexcept { return m_entries.begin(); }
+  const_iterator end() const noexcept { return m_entries.end(); }
 
  private:
-  static constexpr std::size_t kScanLimit = 4;
+  // Most dictionaries hold a handful of entries, found fastest by comparing
+  // keys; from this many on, an index by name finds them.
+  static constexpr std::size_t kIndexFrom = 8;
 
-  Map m_map;
+  const value_type* Find(std::wstring_view name) const;
+  void Append(std::wstring_view name, ObjectRef value);
+  void Reindex();
+
+  std::vector<value_type> m_entries;
+  // Views of the keys in m_entries, rebuilt whenever the entries move.
+  std::unique_ptr<std::unordered_map<std::wstring_view, std::size_t>> m_index;
 };
 
 // An ordered collection of host objects.

@@ -1,93 +1,140 @@
 #include "engine.hpp"
 
-#include <stack>
 #include <utility>
 #include <vector>
 
 #include "eval.hpp"
+#include "stack.hpp"
 
 namespace depman {
 
 DepManager::~DepManager() = default;
 
-void DepManager::add_def(std::wstring_view name, Position* pos) {
-  DefinerSet* defs = lookup(name, m_def_map);
-  if (defs == nullptr) defs = insert(std::make_unique<DefinerSet>(), name, m_def_map);
-  defs->insert(pos);
+NameEntry* DepManager::intern(std::wstring_view name) {
+  if (NameEntry* entry = find_name(name)) return entry;
+  auto entry = std::make_unique<NameEntry>(name);
+  NameEntry* raw = entry.get();
+  m_names.emplace(raw->name, std::move(entry));
+  return raw;
+}
+
+void DepManager::release_if_unused(NameEntry* entry) {
+  if (!entry->unused()) return;
+  auto it = m_names.find(entry->name);
+  if (it != m_names.end()) m_names.erase(it);
+}
+
+bool DepManager::empty() const noexcept {
+  return std::all_of(m_names.begin(), m_names.end(), [](const auto& item) {
+    return item.second->definers.empty() && item.second->dependents.empty();
+  });
+}
+
+NameEntry* DepManager::add_def(std::wstring_view name, Position* pos) {
+  NameEntry* entry = intern(name);
+  DefinerSet& defs = entry->definers;
+  auto it = doc_lower_bound(defs, pos);
+  if (it == defs.end() || *it != pos) defs.insert(it, pos);
+  return entry;
 }
 
 void DepManager::remove_def(std::wstring_view name, Position* pos) {
-  auto it = m_def_map.find(name);
-  if (it == m_def_map.end()) return;
-  it->second->erase(pos);
-  if (it->second->empty()) m_def_map.erase(it);
+  NameEntry* entry = find_name(name);
+  if (entry == nullptr) return;
+  DefinerSet& defs = entry->definers;
+  auto it = doc_lower_bound(defs, pos);
+  if (it != defs.end() && *it == pos) defs.erase(it);
+  release_if_unused(entry);
 }
 
 DepManager::DefinerSet::const_iterator DepManager::find_def(const DefinerSet& defs, Position* pos,
                                                             ResolveMode mode) const {
-  auto found = defs.end();
-  if (mode != ResolveMode::BEFORE) found = defs.find(pos);
-  if (mode != ResolveMode::AT && found == defs.end()) found = lower_bound_ne(pos, defs);
-  return found;
+  if (mode != ResolveMode::BEFORE) {
+    auto it = doc_lower_bound(defs, pos);
+    if (it != defs.end() && *it == pos) return it;
+  }
+  return mode == ResolveMode::AT ? defs.end() : lower_bound_ne(pos, defs);
 }
 
 DictionaryRef DepManager::resolve(std::wstring_view name, Position* position, ResolveMode mode,
                                   bool force) {
-  if (position == nullptr) return nullptr;
-  const DefinerSet* defs = lookup(name, m_def_map);
-  if (defs == nullptr) return nullptr;
-  auto found = find_def(*defs, position, mode);
-  if (found == defs->end()) return nullptr;
+  return resolve(find_name(name), position, mode, force);
+}
+
+DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, ResolveMode mode,
+                                  bool force) {
+  if (position == nullptr || entry == nullptr) return nullptr;
+  auto found = find_def(entry->definers, position, mode);
+  if (found == entry->definers.end()) return nullptr;
   Position* definer = *found;  // from here on only the node is held
   if (DictionaryRef ready = definer->ready()) return ready;
-  return force ? definer->eval(true) : nullptr;
+  if (!force) return nullptr;
+  // Evaluation recurses towards the front of the document, as deep as the
+  // chain of definers that are not up to date: keep it off the host's stack.
+  return WithStackRoom([definer] { return definer->eval(true); });
 }
 
 int32_t DepManager::is_bound(std::wstring_view name, Position* position, ResolveMode mode) const {
-  if (position == nullptr) return 0;
-  const DefinerSet* defs = lookup(name, m_def_map);
-  if (defs == nullptr) return 0;
-  return find_def(*defs, position, mode) != defs->end() ? 1 : 0;
+  const NameEntry* entry = find_name(name);
+  if (position == nullptr || entry == nullptr) return 0;
+  return find_def(entry->definers, position, mode) != entry->definers.end() ? 1 : 0;
 }
 
 Position* DepManager::find_next_def(std::wstring_view name, Position* r) const {
-  const DefinerSet* defs = lookup(name, m_def_map);
-  if (defs == nullptr) return nullptr;
-  auto it = defs->upper_bound(r);
-  return it == defs->end() ? nullptr : *it;
+  const NameEntry* entry = find_name(name);
+  if (entry == nullptr) return nullptr;
+  auto it = doc_upper_bound(entry->definers, r);
+  return it == entry->definers.end() ? nullptr : *it;
 }
 
 void DepManager::add_dep(std::wstring_view name, Position* pos, ActionChain* ac) {
-  DependentMap* deps = lookup(name, m_dep_map);
-  if (deps == nullptr) deps = insert(std::make_unique<DependentMap>(), name, m_dep_map);
-  auto [it, added] = deps->emplace(pos, ac);
-  if (!added && it->second->seq_no() > ac->seq_no()) it->second = ac;
+  add_dep(intern(name), pos, ac);
+}
+
+void DepManager::add_dep(NameEntry* entry, Position* pos, ActionChain* ac) {
+  auto& deps = entry->dependents;
+  auto it = doc_lower_bound(deps, pos);
+  if (it == deps.end() || it->first != pos) {
+    deps.insert(it, {pos, ac});
+  } else if (it->second->seq_no() > ac->seq_no()) {
+    it->second = ac;
+  }
 }
 
 void DepManager::remove_dep(std::wstring_view name, Position* pos, ActionChain* ac) {
-  auto map_it = m_dep_map.find(name);
-  if (map_it == m_dep_map.end()) return;
-  DependentMap& deps = *map_it->second;
-  auto it = deps.find(pos);
-  if (it == deps.end() || it->second != ac) return;
+  if (NameEntry* entry = find_name(name)) remove_dep(entry, pos, ac);
+}
+
+void DepManager::remove_dep(NameEntry* entry, Position* pos, ActionChain* ac) {
+  auto& deps = entry->dependents;
+  auto it = doc_lower_bound(deps, pos);
+  if (it == deps.end() || it->first != pos || it->second != ac) return;
   deps.erase(it);
-  if (deps.empty()) m_dep_map.erase(map_it);
+  release_if_unused(entry);
 }
 
 namespace {
 
 struct WorkItem {
-  std::wstring name;
+  const NameEntry* name;
   Position* pos;
 };
 
-// Pushes a work item for every name (String) of `defs` seen after `pos`.
-void PushNames(const List& defs, Position* pos, std::vector<WorkItem>& work) {
+// Pushes a work item for every registered name (String) of `defs`, seen
+// after `pos`. A name the registry does not know has neither definers nor
+// dependents, so there is nothing to walk for it.
+void PushNames(const DepManager& dm, const List& defs, Position* pos, std::vector<WorkItem>& work) {
   for (const ObjectRef& item : defs) {
     if (const auto* name = dynamic_cast<const String*>(item.get())) {
-      work.push_back({name->Value(), pos});
+      if (const NameEntry* entry = dm.find_name(name->Value())) work.push_back({entry, pos});
     }
   }
+}
+
+// The first definer of the entry's name strictly after `pos`, or none.
+Position* NextDefiner(const NameEntry& entry, const Position* pos) {
+  auto it = doc_upper_bound(entry.definers, pos);
+  return it == entry.definers.end() ? nullptr : *it;
 }
 
 }  // namespace
@@ -96,41 +143,73 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   if (!m_invalidation_enabled) return;
   std::vector<WorkItem> work;
   std::vector<ActionChain*> links;
-  std::set<Position*, value_less> nodes;
-  PushNames(names, r, work);
+  std::vector<Position*> nodes;
+  const uint64_t walk = ++m_walks;
+  PushNames(*this, names, r, work);
 
   // Walk: collect without acting, so a failing host GetDefs leaves no trace.
   while (!work.empty()) {
-    WorkItem item = std::move(work.back());
+    const WorkItem item = work.back();
     work.pop_back();
-    Position* next_def = find_next_def(item.name, item.pos);
-    const DependentMap* deps = lookup(item.name, m_dep_map);
-    if (deps == nullptr) continue;
-    for (auto it = deps->upper_bound(item.pos); it != deps->end(); ++it) {
+    const NameEntry& entry = *item.name;
+    Position* next_def = NextDefiner(entry, item.pos);
+    for (auto it = doc_upper_bound(entry.dependents, item.pos); it != entry.dependents.end();
+         ++it) {
       Position* dependent = it->first;
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
       links.push_back(it->second);
-      if (nodes.find(dependent) == nodes.end()) {
-        if (ListRef defs = dependent->GetDefs()) PushNames(*defs, dependent, work);
-        nodes.insert(dependent);
+      if (dependent->reach(walk)) {
+        if (ListRef defs = dependent->GetDefs()) {
+          if (const auto* entries = dependent->registered_names(defs)) {
+            for (const NameEntry* e : *entries) work.push_back({e, dependent});
+          } else {
+            PushNames(*this, *defs, dependent, work);
+          }
+        }
+        nodes.push_back(dependent);
       }
-      if (dependent == next_def) next_def = find_next_def(item.name, dependent);
+      if (dependent == next_def) next_def = NextDefiner(entry, dependent);
     }
   }
 
   // Act: every link first, then every node once, in document order. A link
   // reached twice is marked twice, which is the same as once.
+  std::sort(nodes.begin(), nodes.end(), value_less{});
   for (ActionChain* link : links) link->invalidate();
+  for (Position* node : nodes) mark_stale(node);
   for (Position* node : nodes) node->Invalidate();
 }
 
+// Evaluates, in document order, the nodes from the frontier through `pos`
+// that may need work; for any other node such an evaluation changes nothing.
 void DepManager::eval_to(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) return;
-  for (Position* p = m_eval_frontier;; p = p->next()) {
-    p->eval(false);
-    if (p == pos) break;
+  std::vector<Position*> due;
+  for (Position* node : m_stale) {
+    if (!value_less{}(node, m_eval_frontier) && !value_less{}(pos, node)) due.push_back(node);
+  }
+  std::sort(due.begin(), due.end(), value_less{});
+  // A node evaluated on demand by an earlier one is fresh by its turn.
+  for (Position* node : due) {
+    if (node->stale_slot() != Position::kNotStale) node->eval(false);
   }
   m_eval_frontier = pos->next();
+}
+
+void DepManager::mark_stale(Position* pos) {
+  if (pos->lazy() || pos->chain() == nullptr || pos->stale_slot() != Position::kNotStale) return;
+  pos->set_stale_slot(m_stale.size());
+  m_stale.push_back(pos);
+}
+
+void DepManager::mark_fresh(Position* pos) noexcept {
+  const std::size_t slot = pos->stale_slot();
+  if (slot == Position::kNotStale) return;
+  Position* moved = m_stale.back();
+  m_stale[slot] = moved;
+  moved->set_stale_slot(slot);
+  m_stale.pop_back();
+  pos->set_stale_slot(Position::kNotStale);
 }
 
 void DepManager::needs_eval(Position* pos) {

@@ -2,13 +2,15 @@
 // links read it, name resolution, invalidation and the evaluation frontier.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "depman/contracts.hpp"
 #include "node.hpp"
@@ -17,6 +19,42 @@ namespace depman {
 
 class ActionChain;
 
+// Everything the registry records for one name, kept in one place so that a
+// name is hashed once per lookup and stored once however many nodes use it.
+struct NameEntry {
+  explicit NameEntry(std::wstring_view n) : name(n) {}
+
+  std::wstring name;
+  // The nodes that define the name, in document order.
+  std::vector<Position*> definers;
+  // For each node that reads the name, its lowest-numbered link that did, in
+  // document order.
+  std::vector<std::pair<Position*, ActionChain*>> dependents;
+  // Chain links holding this entry among the names they read.
+  uint32_t readers = 0;
+
+  bool unused() const noexcept { return definers.empty() && dependents.empty() && readers == 0; }
+};
+
+inline Position* NodeOf(Position* p) noexcept { return p; }
+inline Position* NodeOf(const std::pair<Position*, ActionChain*>& e) noexcept { return e.first; }
+
+// The first element of a range in document order that is not before `pos`.
+template <class Range>
+auto doc_lower_bound(Range& r, const Position* pos) {
+  return std::lower_bound(r.begin(), r.end(), pos, [](const auto& e, const Position* p) {
+    return NodeOf(e)->ord() < p->ord();
+  });
+}
+
+// The first element of a range in document order that is after `pos`.
+template <class Range>
+auto doc_upper_bound(Range& r, const Position* pos) {
+  return std::upper_bound(r.begin(), r.end(), pos, [](const Position* p, const auto& e) {
+    return p->ord() < NodeOf(e)->ord();
+  });
+}
+
 // The value `m` maps to `k`, or none; never inserts.
 template <class Map, class Key>
 typename Map::mapped_type::pointer lookup(const Key& k, const Map& m) {
@@ -24,48 +62,47 @@ typename Map::mapped_type::pointer lookup(const Key& k, const Map& m) {
   return it == m.end() ? nullptr : it->second.get();
 }
 
-// Sets the entry of `m` under `k` to `v` (creating or replacing it); returns `v`.
-template <class Map, class Key, class Value>
-auto insert(Value v, const Key& k, Map& m) -> decltype(&*v) {
-  auto& slot = m[typename Map::key_type(k)];
-  slot = std::move(v);
-  return slot.get();
-}
-
-// The greatest element of `m` strictly less than `key`, or end.
-template <class Set, class Key>
-typename Set::const_iterator lower_bound_ne(const Key& key, const Set& m) {
-  if (m.empty()) return m.end();
-  auto it = m.lower_bound(key);
-  if (it == m.begin()) return m.end();
-  return std::prev(it);
+// The greatest element of the document-ordered range `m` strictly before
+// `key`, or end.
+template <class Range>
+auto lower_bound_ne(const Position* key, Range& m) {
+  auto it = doc_lower_bound(m, key);
+  return it == m.begin() ? m.end() : std::prev(it);
 }
 
 class DepManager {
  public:
-  using DefinerSet = std::set<Position*, value_less>;
-  using DependentMap = std::map<Position*, ActionChain*, value_less>;
+  using DefinerSet = std::vector<Position*>;
 
   DepManager() = default;
   DepManager(const DepManager&) = delete;
   DepManager& operator=(const DepManager&) = delete;
   virtual ~DepManager();
 
+  // Names. An entry exists while a node defines the name, a node reads it or
+  // a link holds it.
+  NameEntry* find_name(std::wstring_view name) const { return lookup(name, m_names); }
+  NameEntry* intern(std::wstring_view name);
+  void release_if_unused(NameEntry* entry);
+
   // Definitions.
-  void add_def(std::wstring_view name, Position* pos);
+  NameEntry* add_def(std::wstring_view name, Position* pos);
   void remove_def(std::wstring_view name, Position* pos);
   DefinerSet::const_iterator find_def(const DefinerSet& defs, Position* pos,
                                       ResolveMode mode) const;
   // The result of the definer of `name` seen from `position`; with `force`
   // a definer without a ready result is evaluated first.
   DictionaryRef resolve(std::wstring_view name, Position* position, ResolveMode mode, bool force);
+  DictionaryRef resolve(const NameEntry* entry, Position* position, ResolveMode mode, bool force);
   int32_t is_bound(std::wstring_view name, Position* position, ResolveMode mode) const;
   // The first definer of `name` strictly after `r`, or none.
   Position* find_next_def(std::wstring_view name, Position* r) const;
 
   // Dependents and invalidation.
   void add_dep(std::wstring_view name, Position* pos, ActionChain* ac);
+  void add_dep(NameEntry* entry, Position* pos, ActionChain* ac);
   void remove_dep(std::wstring_view name, Position* pos, ActionChain* ac);
+  void remove_dep(NameEntry* entry, Position* pos, ActionChain* ac);
   void invalidateChains(const List& names, Position* r);
 
   // Evaluation frontier.
@@ -74,19 +111,25 @@ class DepManager {
   void on_remove(Position* pos);
   void depctl(int32_t n) noexcept { m_invalidation_enabled = (n == 0); }
 
+  // Tracks the non-lazy nodes whose chain may need work (new, invalidated,
+  // cleared or failed): for every other node an in-order evaluation changes
+  // nothing, so eval_to visits only these.
+  void mark_stale(Position* pos);
+  void mark_fresh(Position* pos) noexcept;
+
   Position* eval_frontier() const noexcept { return m_eval_frontier; }
   // Whether no name has a definer or a dependent left.
-  bool empty() const noexcept { return m_def_map.empty() && m_dep_map.empty(); }
+  bool empty() const noexcept;
 
  private:
-  template <class V>
-  using NameMap =
-      std::unordered_map<std::wstring, std::unique_ptr<V>, detail::NameHash, detail::NameEqual>;
-
-  NameMap<DefinerSet> m_def_map;
-  NameMap<DependentMap> m_dep_map;
+  // Keyed by a view of the entry's own name.
+  std::unordered_map<std::wstring_view, std::unique_ptr<NameEntry>> m_names;
   bool m_invalidation_enabled = true;
+  uint64_t m_walks = 0;  // invalidation walks so far, to mark reached nodes
   Position* m_eval_frontier = nullptr;
+  // Unordered; each node knows its slot, so that adding and removing cost
+  // no search and no allocation.
+  std::vector<Position*> m_stale;
 };
 
 }  // namespace depman

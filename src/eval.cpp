@@ -49,38 +49,38 @@ DictionaryRef PositionalEnv::Lookup(std::wstring_view name) {
   return m_depman->resolve(name, m_pos, ResolveMode::BEFORE, true);
 }
 
-DictionaryRef DepTrackingEnv::Lookup(std::wstring_view name) {
-  m_chain->add_dep(name);
-  return m_base->Lookup(name);
+DictionaryRef PositionalEnv::Lookup(const NameEntry* name) {
+  return m_depman->resolve(name, m_pos, ResolveMode::BEFORE, true);
 }
 
-DictionaryRef CachingEnv::GetDict(std::wstring_view name) { return m_env->Lookup(name); }
-
-ObjectRef CachingEnv::LookupInner(std::wstring_view name, const DictionaryRef& d, bool cache) {
-  ObjectRef value = d != nullptr ? d->Get(name) : nullptr;
-  if (cache) {
-    auto it = m_table.find(name);
-    if (it == m_table.end()) {
-      m_table.emplace(std::wstring(name), value);
-    } else {
-      it->second = value;
-    }
-  }
-  return value;
+std::pair<DictionaryRef, std::size_t> DepTrackingEnv::LookupRecorded(std::wstring_view name) {
+  // Recorded first, so that the name counts even when the lookup fails.
+  const std::size_t index = m_chain->add_dep(name);
+  DictionaryRef d = m_base->Lookup(m_chain->deps()[index].name);
+  return {std::move(d), index};
 }
 
 DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
   if (m_env == nullptr) return nullptr;  // the link is gone
-  DictionaryRef d = GetDict(name);
-  LookupInner(name, d, true);
+  auto [d, index] = m_env->LookupRecorded(name);
+  Dependency& dep = m_env->chain()->deps()[index];
+  dep.value = d != nullptr ? d->Get(name) : nullptr;
+  if (!dep.cached) ++m_table_size;
+  dep.cached = true;
   return d;
 }
 
 bool CachingEnv::do_check() {
-  if (m_table.empty()) return true;
-  for (const auto& [name, before] : m_table) {
-    if (!SameValue(before, LookupInner(name, GetDict(name), false))) {
-      m_table.clear();
+  if (m_table_size == 0) return true;
+  std::vector<Dependency>& deps = m_env->chain()->deps();
+  // Indexes, not iterators: looking a name up again evaluates other nodes,
+  // never this link, so the vector keeps its size.
+  for (std::size_t i = 0; i < deps.size(); ++i) {
+    if (!deps[i].cached) continue;
+    DictionaryRef d = m_env->LookupAgain(deps[i].name);
+    const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name) : nullptr;
+    if (!SameValue(deps[i].value, now)) {
+      clear_table();
       return true;
     }
   }
@@ -90,17 +90,25 @@ bool CachingEnv::do_check() {
 
 bool CachingEnv::check_changed() { return m_needs_check && do_check(); }
 
+void CachingEnv::clear_table() noexcept {
+  for (Dependency& dep : m_env->chain()->deps()) {
+    dep.cached = false;
+    dep.value.reset();
+  }
+  m_table_size = 0;
+}
+
 void CachingEnv::detach() noexcept {
   m_env.reset();
-  m_table.clear();
+  m_table_size = 0;
 }
 
 ActionChain::ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32_t seq_no)
     : m_manager(dm),
       m_position(pos),
       m_action(std::move(action)),
-      m_caching_env(
-          std::make_shared<CachingEnv>(std::make_unique<DepTrackingEnv>(pos->env(), this))),
+      m_caching_env(std::make_shared<CachingEnv>(
+          std::make_unique<DepTrackingEnv>(pos->positional_env(), this))),
       m_seq_no(static_cast<int32_t>(seq_no)) {}
 
 ActionChain::~ActionChain() { teardown(); }
@@ -109,11 +117,11 @@ std::exception_ptr ActionChain::teardown() noexcept {
   // Withdraw the dependencies of every link, front to back; then release the
   // actions back to front. Links are unhooked first so that a long chain is
   // destroyed without recursion.
-  std::vector<std::unique_ptr<ActionChain>> successors;
   for (ActionChain* link = this; link != nullptr; link = link->m_next.get()) {
     link->unregister_deps();
-    link->m_deps.clear();
+    link->forget_deps();
   }
+  std::vector<std::unique_ptr<ActionChain>> successors;
   for (auto link = std::move(m_next); link != nullptr;) {
     auto after = std::move(link->m_next);
     successors.push_back(std::move(link));
@@ -145,14 +153,52 @@ void ActionChain::dispose(std::unique_ptr<ActionChain> head) {
   if (failure) std::rethrow_exception(failure);
 }
 
-void ActionChain::add_dep(std::wstring_view name) {
-  if (m_deps.find(name) != m_deps.end()) return;
-  m_deps.emplace(name);
-  m_manager->add_dep(name, m_position, this);
+std::size_t ActionChain::find_dep(const NameEntry* name) const {
+  if (m_dep_index != nullptr) {
+    auto it = m_dep_index->find(name);
+    return it == m_dep_index->end() ? m_deps.size() : it->second;
+  }
+  for (std::size_t i = 0; i < m_deps.size(); ++i) {
+    if (m_deps[i].name == name) return i;
+  }
+  return m_deps.size();
+}
+
+std::size_t ActionChain::add_dep(std::wstring_view name) {
+  // A run usually reads the names the previous run read: a short link finds
+  // them by comparing names, without hashing.
+  if (m_dep_index == nullptr) {
+    for (std::size_t i = 0; i < m_deps.size(); ++i) {
+      if (m_deps[i].name->name == name) return i;
+    }
+  }
+  NameEntry* entry = m_manager->intern(name);
+  const std::size_t found = find_dep(entry);
+  if (found < m_deps.size()) return found;
+  m_deps.push_back({entry, nullptr, false});
+  ++entry->readers;
+  if (m_dep_index != nullptr) {
+    m_dep_index->emplace(entry, found);
+  } else if (m_deps.size() > kLinearDeps) {
+    m_dep_index = std::make_unique<std::unordered_map<const NameEntry*, std::size_t>>();
+    for (std::size_t i = 0; i < m_deps.size(); ++i) m_dep_index->emplace(m_deps[i].name, i);
+  }
+  m_manager->add_dep(entry, m_position, this);
+  return found;
 }
 
 void ActionChain::unregister_deps() {
-  for (const std::wstring& name : m_deps) m_manager->remove_dep(name, m_position, this);
+  for (const Dependency& dep : m_deps) m_manager->remove_dep(dep.name, m_position, this);
+}
+
+// Lets go of the recorded names; the registry forgets a name nobody uses.
+void ActionChain::forget_deps() noexcept {
+  for (const Dependency& dep : m_deps) {
+    --dep.name->readers;
+    m_manager->release_if_unused(dep.name);
+  }
+  m_deps.clear();
+  m_dep_index.reset();
 }
 
 DictionaryRef ActionChain::ready() const {

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "depman/contracts.hpp"
 
@@ -18,6 +19,7 @@ namespace depman {
 class DepManager;
 class Position;
 class ActionChain;
+struct NameEntry;
 
 // Resolves a name at its node's place, strictly before the node, evaluating
 // the defining node when its result is not ready.
@@ -25,6 +27,8 @@ class PositionalEnv final : public Environment {
  public:
   PositionalEnv(DepManager* d, Position* p) : m_depman(d), m_pos(p) {}
   DictionaryRef Lookup(std::wstring_view name) override;
+  // The same for a name the registry knows already.
+  DictionaryRef Lookup(const NameEntry* name);
 
  private:
   DepManager* m_depman;
@@ -35,20 +39,30 @@ class PositionalEnv final : public Environment {
 // lookup on to the node's environment.
 class DepTrackingEnv final : public Environment {
  public:
-  DepTrackingEnv(EnvironmentRef e, ActionChain* c) : m_base(std::move(e)), m_chain(c) {}
-  DictionaryRef Lookup(std::wstring_view name) override;
+  DepTrackingEnv(std::shared_ptr<PositionalEnv> e, ActionChain* c)
+      : m_base(std::move(e)), m_chain(c) {}
+
+  DictionaryRef Lookup(std::wstring_view name) override { return LookupRecorded(name).first; }
+  // The dictionary found, and the index of the name among the link's
+  // dependencies.
+  std::pair<DictionaryRef, std::size_t> LookupRecorded(std::wstring_view name);
+  // Looks up a name recorded already, recording nothing.
+  DictionaryRef LookupAgain(const NameEntry* name) { return m_base->Lookup(name); }
+
+  ActionChain* chain() const noexcept { return m_chain; }
 
  private:
-  EnvironmentRef m_base;
+  std::shared_ptr<PositionalEnv> m_base;
   ActionChain* m_chain;
 };
 
 // The environment an action receives. Remembers the value found for every
 // name so that, after an invalidation, the link runs again only when one of
-// those values has really changed.
+// those values has really changed. The remembered values are kept with the
+// link's dependencies, which hold every name that can be in the table.
 class CachingEnv final : public Environment {
  public:
-  explicit CachingEnv(std::unique_ptr<Environment> e) : m_env(std::move(e)) {}
+  explicit CachingEnv(std::unique_ptr<DepTrackingEnv> e) : m_env(std::move(e)) {}
 
   // The dictionary of the definer of `name`, or none; caches its value.
   DictionaryRef Lookup(std::wstring_view name) override;
@@ -62,16 +76,20 @@ class CachingEnv final : public Environment {
   void detach() noexcept;
 
  private:
-  // Value under a name; none stands for "missing" (the fail marker).
-  using Table = std::unordered_map<std::wstring, ObjectRef, detail::NameHash, detail::NameEqual>;
-
-  DictionaryRef GetDict(std::wstring_view name);
-  ObjectRef LookupInner(std::wstring_view name, const DictionaryRef& d, bool cache);
   bool do_check();
+  void clear_table() noexcept;
 
-  Table m_table;
+  std::size_t m_table_size = 0;
   bool m_needs_check = false;
-  std::unique_ptr<Environment> m_env;
+  std::unique_ptr<DepTrackingEnv> m_env;
+};
+
+// A name a link has looked up; while `cached`, its value at the last lookup
+// (none when missing) takes part in the change test.
+struct Dependency {
+  NameEntry* name;
+  ObjectRef value;
+  bool cached = false;
 };
 
 // One link of a node's chain: binds an action to the node, keeps its result
@@ -91,10 +109,12 @@ class ActionChain {
   // failure of an action's Release once every link has been taken down.
   static void dispose(std::unique_ptr<ActionChain> head);
 
-  // Records that this link read `name` (once per name).
-  void add_dep(std::wstring_view name);
+  // Records that this link read `name` (once per name); returns its index
+  // among the link's dependencies.
+  std::size_t add_dep(std::wstring_view name);
   // Withdraws every recorded name from the registry.
   void unregister_deps();
+  std::vector<Dependency>& deps() noexcept { return m_deps; }
 
   // The chain's result if no link from here on is invalidated; never computes.
   DictionaryRef ready() const;
@@ -120,9 +140,12 @@ class ActionChain {
   const ActionRef& action() const noexcept { return m_action; }
 
  private:
-  using NameSet = std::unordered_set<std::wstring, detail::NameHash, detail::NameEqual>;
+  // Beyond this many names, a link finds its dependencies through an index.
+  static constexpr std::size_t kLinearDeps = 16;
 
   std::exception_ptr teardown() noexcept;
+  void forget_deps() noexcept;
+  std::size_t find_dep(const NameEntry* name) const;
   DictionaryRef run_action();
   ActionChain* make_successor(const DictionaryRef& d);
 
@@ -131,7 +154,8 @@ class ActionChain {
   ActionRef m_action;
   std::shared_ptr<CachingEnv> m_caching_env;
   DictionaryRef m_result;
-  NameSet m_deps;
+  std::vector<Dependency> m_deps;
+  std::unique_ptr<std::unordered_map<const NameEntry*, std::size_t>> m_dep_index;
   std::unique_ptr<ActionChain> m_next;
   int32_t m_seq_no;
   bool m_busy = false;  // its action or change test is running

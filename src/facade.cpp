@@ -67,23 +67,18 @@ Position* Depman::GetPosition(int32_t h) const {
   return it == m_node_to_pos.end() ? nullptr : it->second;
 }
 
-int32_t Depman::GetHandle(const Position* p) const {
-  auto it = m_pos_to_node.find(p);
-  return it == m_pos_to_node.end() ? 0 : it->second;
-}
+int32_t Depman::GetHandle(const Position* p) const { return p->handle(); }
 
 void Depman::SetHandle(Position* p, int32_t h) {
   if (h > m_max_handle) m_max_handle = h;
   m_node_to_pos[h] = p;
-  m_pos_to_node[p] = h;
 }
 
+// A handle given to a second node names that node only; removing the first
+// node then leaves the handle to the second.
 void Depman::UnsetHandle(const Position* p) {
-  auto it = m_pos_to_node.find(p);
-  if (it == m_pos_to_node.end()) return;
-  const int32_t h = it->second;
-  m_pos_to_node.erase(it);
-  m_node_to_pos.erase(h);
+  auto it = m_node_to_pos.find(p->handle());
+  if (it != m_node_to_pos.end() && it->second == p) m_node_to_pos.erase(it);
 }
 
 int32_t Depman::IssueHandle() {
@@ -146,6 +141,7 @@ void Depman::Insert(int32_t h, const ActionRef& a, int32_t newhandle, int32_t la
 }
 
 void Depman::Remove(int32_t h) {
+  if (m_nodes == nullptr) return;  // after Unload no handle names a node
   EditScope scope(*this, EditScope::kEdit, "Remove");
   Position* node = GetPosition(h);
   if (node == nullptr) return;

@@ -13,7 +13,14 @@ PositionBase::~PositionBase() {
 }
 
 PositionBase::PositionBase() = default;
-Position::~Position() = default;
+// A node normally has no chain left here (its owner withdrew it), unless the
+// withdrawal failed; the chain goes now, before the list part is gone.
+Position::~Position() { destroy_chain(); }
+
+void PositionBase::destroy_chain() noexcept {
+  if (m_chain != nullptr) m_dm->mark_fresh(m_pos);
+  m_chain.reset();
+}
 
 void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
   m_dm = d;
@@ -50,16 +57,19 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
   if (m_chain != nullptr) {
     ListRef old_defs = m_chain->GetDefs();  // if this fails, nothing has changed
     Attempt(failure, [&] { registerDefs(old_defs, false, bInvalidate); });
+    m_dm->mark_fresh(m_pos);
     Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
   }
   if (a != nullptr) {
     m_chain = std::make_unique<ActionChain>(m_dm, m_pos, a, 0);
+    m_dm->mark_stale(m_pos);
     ListRef defs;
     try {
       defs = m_chain->GetDefs();
     } catch (...) {
       // Names unknown: the node cannot keep the action.
       if (!failure) failure = std::current_exception();
+      m_dm->mark_fresh(m_pos);
       Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
     }
     if (m_chain != nullptr) Attempt(failure, [&] { registerDefs(defs, true, bInvalidate); });
@@ -69,16 +79,23 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
 
 void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate) {
   if (defs == nullptr) return;
+  m_registered_list.reset();
+  m_registered.clear();
   for (const ObjectRef& item : *defs) {
     const auto* name = dynamic_cast<const String*>(item.get());
     if (name == nullptr) continue;  // not a name: nothing to register
     if (bRegister) {
-      m_dm->add_def(name->Value(), m_pos);
+      m_registered.push_back(m_dm->add_def(name->Value(), m_pos));
     } else {
       m_dm->remove_def(name->Value(), m_pos);
     }
   }
+  if (bRegister) m_registered_list = defs;
   if (bInvalidate) m_dm->invalidateChains(*defs, m_pos);
+}
+
+const std::vector<NameEntry*>* PositionBase::registered_names(const ListRef& defs) const {
+  return defs != nullptr && defs == m_registered_list ? &m_registered : nullptr;
 }
 
 DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : nullptr; }
@@ -86,12 +103,18 @@ DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : 
 DictionaryRef PositionBase::eval(bool force) {
   if (m_chain == nullptr) return nullptr;
   if (!force && m_lazy) return m_chain->ready();
-  return m_chain->eval();
+  DictionaryRef result = m_chain->eval();
+  m_dm->mark_fresh(m_pos);
+  return result;
 }
 
 void PositionBase::clear(int32_t depth) {
-  if (m_chain != nullptr) m_chain->clear(depth);
+  if (m_chain == nullptr) return;
+  m_dm->mark_stale(m_pos);
+  m_chain->clear(depth);
 }
+
+EnvironmentRef PositionBase::env() const noexcept { return m_env; }
 
 ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nullptr; }
 

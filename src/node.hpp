@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "depman/contracts.hpp"
 #include "order.hpp"
@@ -15,6 +16,7 @@ class ActionChain;
 class DepManager;
 class Position;
 class PositionalEnv;
+struct NameEntry;
 
 // The state and behaviour of a node; Position adds its place in the list.
 class PositionBase {
@@ -32,6 +34,10 @@ class PositionBase {
   // Registers (or withdraws) every name of `defs` at this node, then
   // invalidates their dependents when asked.
   void registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate);
+  // The registry entries of the names in `defs`, when `defs` is the very
+  // list this node registered (as an action whose names are fixed returns
+  // every time); none otherwise.
+  const std::vector<NameEntry*>* registered_names(const ListRef& defs) const;
 
   void set_lazy(bool b) noexcept { m_lazy = b; }
   bool lazy() const noexcept { return m_lazy; }
@@ -46,7 +52,8 @@ class PositionBase {
   void clear(int32_t depth);
   // The names the head action defines, or none.
   ListRef GetDefs() const;
-  const EnvironmentRef& env() const noexcept { return m_env; }
+  EnvironmentRef env() const noexcept;
+  const std::shared_ptr<PositionalEnv>& positional_env() const noexcept { return m_env; }
   // The text of the chain: its actions' texts run together, as UTF-8.
   std::string ToStrng() const;
 
@@ -58,6 +65,24 @@ class PositionBase {
   int32_t handle() const noexcept { return m_handle; }
   ActionChain* chain() const noexcept { return m_chain.get(); }
   int32_t compute_depth() const noexcept { return m_compute_depth; }
+  // The node's place in the registry's list of nodes that may need work, or
+  // kNotStale.
+  static constexpr std::size_t kNotStale = static_cast<std::size_t>(-1);
+  std::size_t stale_slot() const noexcept { return m_stale_slot; }
+  void set_stale_slot(std::size_t slot) noexcept { m_stale_slot = slot; }
+  // Marks the node as reached by invalidation walk number `walk`; false when
+  // that walk has reached it already.
+  bool reach(uint64_t walk) noexcept {
+    if (m_reached_by == walk) return false;
+    m_reached_by = walk;
+    return true;
+  }
+
+ protected:
+  // Destroys the chain, if any; a failing Release is dropped. The node calls
+  // it from its destructor, while it is still whole: the chain withdraws its
+  // dependencies from registries ordered by the node's ordinal.
+  void destroy_chain() noexcept;
 
  private:
   void send(Status s) const;
@@ -67,10 +92,16 @@ class PositionBase {
   Position* m_pos = nullptr;
   int32_t m_handle = 0;
   std::unique_ptr<ActionChain> m_chain;
-  EnvironmentRef m_env;
+  std::shared_ptr<PositionalEnv> m_env;
   int32_t m_compute_depth = 0;
   bool m_notify_enabled = true;
   bool m_lazy = false;
+  uint64_t m_reached_by = 0;
+  std::size_t m_stale_slot = kNotStale;
+  // What the last registration registered, to spare the registry a lookup
+  // by name for each of them when invalidation reaches this node.
+  ListRef m_registered_list;
+  std::vector<NameEntry*> m_registered;
 };
 
 // The document's node: PositionBase with its links and ordinal.

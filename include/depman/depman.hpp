@@ -3,10 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 
 #include "depman/contracts.hpp"
 #include "depman/host.hpp"
@@ -18,13 +17,6 @@ class Position;
 class PositionBase;
 template <class T>
 class OrderedList;
-
-// Orders nodes by address: identity only, not document order.
-struct pointer_less {
-  bool operator()(const Position* a, const Position* b) const noexcept {
-    return std::less<const Position*>{}(a, b);
-  }
-};
 
 // One calculation document: the nodes in document order, their actions and
 // the dependency engine that keeps their results up to date.
@@ -101,8 +93,9 @@ class Depman final : public IDepman {
   std::unique_ptr<DepManager> m_dm;
   std::unique_ptr<OrderedList<PositionBase>> m_nodes;
   bool m_deps_enabled = true;
-  std::map<int32_t, Position*> m_node_to_pos;
-  std::map<const Position*, int32_t, pointer_less> m_pos_to_node;
+  // Each node also keeps its own handle, so the map back from node to
+  // handle is the node itself.
+  std::unordered_map<int32_t, Position*> m_node_to_pos;
   int32_t m_max_handle = 0;
   int m_busy = 0;  // depth of host callbacks that may call back into us
 };

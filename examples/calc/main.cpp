@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "document_file.hpp"
-#include "large_stack.hpp"
 #include "report.hpp"
 #include "session.hpp"
 #include "worksheet.hpp"
@@ -76,7 +75,7 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
-    return calc::RunWithStack(calc::kCalculatorStackBytes, [&] { return Run(options); });
+    return Run(options);
   } catch (const std::invalid_argument& error) {
     std::cerr << "depman-calc: " << error.what() << " (--help shows usage)\n";
     return 2;

@@ -21,6 +21,12 @@ constexpr const char* kUsage =
     "  -i        then edit it interactively (the default without FILE)\n"
     "  --trace   print every status notification depman sends\n";
 
+// A command line that cannot be run; the message says what is wrong with it.
+class BadCommandLine : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 struct Options {
   std::optional<std::string> file;
   bool interactive = false;
@@ -28,7 +34,7 @@ struct Options {
   bool help = false;
 };
 
-// The options in `argv`; throws std::invalid_argument naming a bad one.
+// The options in `argv`; throws BadCommandLine naming a bad one.
 Options ParseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
@@ -40,10 +46,10 @@ Options ParseOptions(int argc, char** argv) {
     } else if (arg == "-h" || arg == "--help") {
       options.help = true;
     } else if (arg.size() > 1 && arg.front() == '-') {
-      throw std::invalid_argument("unknown option '" + std::string(arg) + "'");
+      throw BadCommandLine("unknown option '" + std::string(arg) + "'");
     } else if (options.file) {
-      throw std::invalid_argument("more than one FILE: '" + *options.file + "' and '" +
-                                  std::string(arg) + "'");
+      throw BadCommandLine("more than one FILE: '" + *options.file + "' and '" + std::string(arg) +
+                           "'");
     } else {
       options.file = std::string(arg);
     }
@@ -76,7 +82,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     return Run(options);
-  } catch (const std::invalid_argument& error) {
+  } catch (const BadCommandLine& error) {
     std::cerr << "depman-calc: " << error.what() << " (--help shows usage)\n";
     return 2;
   } catch (const std::exception& error) {

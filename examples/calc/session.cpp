@@ -110,12 +110,9 @@ void Session::Run(std::istream& in, bool prompt) {
 bool Session::Execute(const std::string& input) {
   const std::string_view line = Trim(input);
   if (line.empty()) return true;
-  if (line.front() != ':') {
-    Apply([&] { m_sheet.Append(std::string(line)); });
-    return true;
-  }
-  std::string_view args;
-  const std::string_view name = FirstWord(line, args);
+  std::string_view args = line;
+  std::string_view name = ":append";  // a line that is no command is a cell to append
+  if (line.front() == ':') name = FirstWord(line, args);
   if (name == ":quit") return false;
   const Command* command = FindCommand(name);
   if (command == nullptr) {

@@ -131,6 +131,18 @@ void PushNames(const DepManager& dm, const List& defs, Position* pos, std::vecto
   }
 }
 
+// Walks and edits mostly meet nodes in document order already, or as two
+// ordered runs (an edited node after the dependents it invalidated).
+void SortInDocumentOrder(std::vector<Position*>& nodes) {
+  const auto run_end = std::is_sorted_until(nodes.begin(), nodes.end(), value_less{});
+  if (run_end == nodes.end()) return;
+  if (std::is_sorted(run_end, nodes.end(), value_less{})) {
+    std::inplace_merge(nodes.begin(), run_end, nodes.end(), value_less{});
+  } else {
+    std::sort(nodes.begin(), nodes.end(), value_less{});
+  }
+}
+
 // The first definer of the entry's name strictly after `pos`, or none.
 Position* NextDefiner(const NameEntry& entry, const Position* pos) {
   auto it = doc_upper_bound(entry.definers, pos);
@@ -174,7 +186,7 @@ void DepManager::invalidateChains(const List& names, Position* r) {
 
   // Act: every link first, then every node once, in document order. A link
   // reached twice is marked twice, which is the same as once.
-  std::sort(nodes.begin(), nodes.end(), value_less{});
+  SortInDocumentOrder(nodes);
   for (ActionChain* link : links) link->invalidate();
   for (Position* node : nodes) mark_stale(node);
   for (Position* node : nodes) node->Invalidate();
@@ -184,32 +196,27 @@ void DepManager::invalidateChains(const List& names, Position* r) {
 // that may need work; for any other node such an evaluation changes nothing.
 void DepManager::eval_to(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) return;
-  std::vector<Position*> due;
-  for (Position* node : m_stale) {
-    if (!value_less{}(node, m_eval_frontier) && !value_less{}(pos, node)) due.push_back(node);
-  }
-  std::sort(due.begin(), due.end(), value_less{});
-  // A node evaluated on demand by an earlier one is fresh by its turn.
-  for (Position* node : due) {
-    if (node->stale_slot() != Position::kNotStale) node->eval(false);
+  // Evaluating a node leaves the set, as may nodes before it evaluated on
+  // demand; the nodes after it stay, so the next one is safe to hold.
+  for (auto it = m_stale.lower_bound(m_eval_frontier);
+       it != m_stale.end() && !value_less{}(pos, *it);) {
+    Position* node = *it++;
+    node->eval(false);
   }
   m_eval_frontier = pos->next();
 }
 
 void DepManager::mark_stale(Position* pos) {
-  if (pos->lazy() || pos->chain() == nullptr || pos->stale_slot() != Position::kNotStale) return;
-  pos->set_stale_slot(m_stale.size());
-  m_stale.push_back(pos);
+  if (pos->lazy() || pos->chain() == nullptr || pos->stale_entry()) return;
+  // Invalidation and edits mostly add nodes in document order: hint the end.
+  pos->set_stale_entry(m_stale.insert(m_stale.end(), pos));
 }
 
 void DepManager::mark_fresh(Position* pos) noexcept {
-  const std::size_t slot = pos->stale_slot();
-  if (slot == Position::kNotStale) return;
-  Position* moved = m_stale.back();
-  m_stale[slot] = moved;
-  moved->set_stale_slot(slot);
-  m_stale.pop_back();
-  pos->set_stale_slot(Position::kNotStale);
+  if (const auto& entry = pos->stale_entry()) {
+    m_stale.erase(*entry);
+    pos->set_stale_entry(std::nullopt);
+  }
 }
 
 void DepManager::needs_eval(Position* pos) {

@@ -127,9 +127,8 @@ class DepManager {
   bool m_invalidation_enabled = true;
   uint64_t m_walks = 0;  // invalidation walks so far, to mark reached nodes
   Position* m_eval_frontier = nullptr;
-  // Unordered; each node knows its slot, so that adding and removing cost
-  // no search and no allocation.
-  std::vector<Position*> m_stale;
+  std::pmr::unsynchronized_pool_resource m_stale_pool;
+  StaleSet m_stale{&m_stale_pool};
 };
 
 }  // namespace depman

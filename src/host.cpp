@@ -44,6 +44,14 @@ void Dictionary::Add(std::wstring_view name, ObjectRef value) {
 }
 
 ObjectRef Dictionary::Get(std::wstring_view name) const {
+  // Result dictionaries are mostly tiny: comparing a few keys is cheaper
+  // than hashing the name.
+  if (m_map.size() <= kScanLimit) {
+    for (const auto& [key, value] : m_map) {
+      if (key == name) return value;
+    }
+    return nullptr;
+  }
   auto it = m_map.find(name);
   return it == m_map.end() ? nullptr : it->second;
 }

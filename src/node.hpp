@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,9 @@ class DepManager;
 class Position;
 class PositionalEnv;
 struct NameEntry;
+
+// Nodes in document order; the pool recycles the set's nodes.
+using StaleSet = std::pmr::set<Position*, value_less>;
 
 // The state and behaviour of a node; Position adds its place in the list.
 class PositionBase {
@@ -65,11 +71,10 @@ class PositionBase {
   int32_t handle() const noexcept { return m_handle; }
   ActionChain* chain() const noexcept { return m_chain.get(); }
   int32_t compute_depth() const noexcept { return m_compute_depth; }
-  // The node's place in the registry's list of nodes that may need work, or
-  // kNotStale.
-  static constexpr std::size_t kNotStale = static_cast<std::size_t>(-1);
-  std::size_t stale_slot() const noexcept { return m_stale_slot; }
-  void set_stale_slot(std::size_t slot) noexcept { m_stale_slot = slot; }
+  // The node's entry in the registry's set of nodes that may need work, if
+  // it is there; kept so that leaving the set costs no search.
+  const std::optional<StaleSet::iterator>& stale_entry() const noexcept { return m_stale_entry; }
+  void set_stale_entry(std::optional<StaleSet::iterator> entry) noexcept { m_stale_entry = entry; }
   // Marks the node as reached by invalidation walk number `walk`; false when
   // that walk has reached it already.
   bool reach(uint64_t walk) noexcept {
@@ -97,7 +102,7 @@ class PositionBase {
   bool m_notify_enabled = true;
   bool m_lazy = false;
   uint64_t m_reached_by = 0;
-  std::size_t m_stale_slot = kNotStale;
+  std::optional<StaleSet::iterator> m_stale_entry;
   // What the last registration registered, to spare the registry a lookup
   // by name for each of them when invalidation reaches this node.
   ListRef m_registered_list;

@@ -132,6 +132,8 @@ class Dictionary final : public Object {
   const_iterator end() const noexcept { return m_map.end(); }
 
  private:
+  static constexpr std::size_t kScanLimit = 4;
+
   Map m_map;
 };
 

@@ -1,0 +1,30 @@
+// Live heap usage of the whole benchmark program, counted by the replaced
+// global operator new / operator delete in alloc_counter.cpp.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace bench {
+
+// Allocation requests of this many bytes or more share the last size class.
+inline constexpr std::size_t kLargeAllocation = 1024;
+
+// What the program holds on the heap at one moment, in requested bytes
+// (allocator bookkeeping and rounding not included).
+struct HeapSnapshot {
+  std::int64_t bytes = 0;
+  std::int64_t allocations = 0;
+  std::int64_t allocations_ever = 0;  // every allocation made so far, freed or not
+  // Live allocations by requested size; index kLargeAllocation counts every
+  // request of kLargeAllocation bytes or more.
+  std::array<std::int64_t, kLargeAllocation + 1> by_size{};
+};
+
+HeapSnapshot TakeHeapSnapshot();
+
+// later - earlier, entry by entry.
+HeapSnapshot Difference(const HeapSnapshot& later, const HeapSnapshot& earlier);
+
+}  // namespace bench

@@ -12,8 +12,8 @@ CTEST        ?= ctest
 CLANG_FORMAT ?= clang-format
 JOBS         ?= 2
 
-RUN_CMD    ?= ./build/dev/examples/depman-example
-RUN_ARGS   ?=
+RUN_CMD    ?= ./build/dev/examples/depman-calc
+RUN_ARGS   ?= examples/loan.calc
 BENCH_ARGS ?=
 CTEST_ARGS ?=
 

@@ -115,22 +115,6 @@ void DepManager::remove_dep(NameEntry* entry, Position* pos, ActionChain* ac) {
 
 namespace {
 
-struct WorkItem {
-  const NameEntry* name;
-  Position* pos;
-};
-
-// Pushes a work item for every registered name (String) of `defs`, seen
-// after `pos`. A name the registry does not know has neither definers nor
-// dependents, so there is nothing to walk for it.
-void PushNames(const DepManager& dm, const List& defs, Position* pos, std::vector<WorkItem>& work) {
-  for (const ObjectRef& item : defs) {
-    if (const auto* name = dynamic_cast<const String*>(item.get())) {
-      if (const NameEntry* entry = dm.find_name(name->Value())) work.push_back({entry, pos});
-    }
-  }
-}
-
 // Walks and edits mostly meet nodes in document order already, or as two
 // ordered runs (an edited node after the dependents it invalidated).
 void SortInDocumentOrder(std::vector<Position*>& nodes) {
@@ -151,13 +135,28 @@ Position* NextDefiner(const NameEntry& entry, const Position* pos) {
 
 }  // namespace
 
+// Pushes a work item for every registered name (String) of `defs`, seen
+// after `pos`. A name the registry does not know has neither definers nor
+// dependents, so there is nothing to walk for it.
+void DepManager::push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const {
+  for (const ObjectRef& item : defs) {
+    if (const auto* name = dynamic_cast<const String*>(item.get())) {
+      if (const NameEntry* entry = find_name(name->Value())) work.push_back({entry, pos});
+    }
+  }
+}
+
 void DepManager::invalidateChains(const List& names, Position* r) {
   if (!m_invalidation_enabled) return;
-  std::vector<WorkItem> work;
-  std::vector<ActionChain*> links;
-  std::vector<Position*> nodes;
+  // Borrowed for this walk; a walk started from a notification below finds
+  // the scratch space empty and makes its own.
+  Walk scratch = std::move(m_walk);
+  auto& [work, links, nodes] = scratch;
+  work.clear();
+  links.clear();
+  nodes.clear();
   const uint64_t walk = ++m_walks;
-  PushNames(*this, names, r, work);
+  push_names(names, r, work);
 
   // Walk: collect without acting, so a failing host GetDefs leaves no trace.
   while (!work.empty()) {
@@ -175,7 +174,7 @@ void DepManager::invalidateChains(const List& names, Position* r) {
           if (const auto* entries = dependent->registered_names(defs)) {
             for (const NameEntry* e : *entries) work.push_back({e, dependent});
           } else {
-            PushNames(*this, *defs, dependent, work);
+            push_names(*defs, dependent, work);
           }
         }
         nodes.push_back(dependent);
@@ -189,7 +188,11 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   SortInDocumentOrder(nodes);
   for (ActionChain* link : links) link->invalidate();
   for (Position* node : nodes) mark_stale(node);
-  for (Position* node : nodes) node->Invalidate();
+  // Given back before notifying: the host may start another walk.
+  std::vector<Position*> notify = std::move(nodes);
+  m_walk = std::move(scratch);
+  for (Position* node : notify) node->Invalidate();
+  m_walk.nodes = std::move(notify);
 }
 
 // Evaluates, in document order, the nodes from the frontier through `pos`
@@ -210,13 +213,19 @@ void DepManager::mark_stale(Position* pos) {
   if (pos->lazy() || pos->chain() == nullptr || pos->stale_entry()) return;
   // Invalidation and edits mostly add nodes in document order: hint the end.
   pos->set_stale_entry(m_stale.insert(m_stale.end(), pos));
+  m_stale_peak = std::max(m_stale_peak, m_stale.size());
 }
 
 void DepManager::mark_fresh(Position* pos) noexcept {
   if (const auto& entry = pos->stale_entry()) {
     m_stale.erase(*entry);
     pos->set_stale_entry(std::nullopt);
-    if (m_stale.empty()) m_stale_pool.release();  // keep no memory for an idle set
+    // An idle set keeps no memory from a large evaluation; a small one keeps
+    // its few blocks for the next edit.
+    if (m_stale.empty() && m_stale_peak > kStalePoolKept) {
+      m_stale_pool.release();
+      m_stale_peak = 0;
+    }
   }
 }
 

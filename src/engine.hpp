@@ -122,6 +122,21 @@ class DepManager {
   bool empty() const noexcept;
 
  private:
+  // One name whose definition, as seen after `pos`, may have changed.
+  struct WorkItem {
+    const NameEntry* name;
+    Position* pos;
+  };
+  // The scratch space of one invalidation walk. Kept between walks, so that
+  // a walk allocates nothing once the document has seen its largest one.
+  struct Walk {
+    std::vector<WorkItem> work;
+    std::vector<ActionChain*> links;
+    std::vector<Position*> nodes;
+  };
+
+  void push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const;
+
   // Keyed by a view of the entry's own name.
   std::unordered_map<std::wstring_view, std::unique_ptr<NameEntry>> m_names;
   bool m_invalidation_enabled = true;
@@ -129,6 +144,9 @@ class DepManager {
   Position* m_eval_frontier = nullptr;
   std::pmr::unsynchronized_pool_resource m_stale_pool;
   StaleSet m_stale{&m_stale_pool};
+  static constexpr std::size_t kStalePoolKept = 1024;
+  std::size_t m_stale_peak = 0;  // the most nodes in m_stale since its pool was last freed
+  Walk m_walk;
 };
 
 }  // namespace depman

@@ -225,13 +225,14 @@ void ActionChain::clear_result() {
   dispose(std::move(m_next));
 }
 
-void ActionChain::clear(int32_t depth) {
+bool ActionChain::clear(int32_t depth) {
   ActionChain* link = this;
   while (link->m_seq_no < depth) {
-    if (link->m_next == nullptr) return;
+    if (link->m_next == nullptr) return false;
     link = link->m_next.get();
   }
   link->clear_result();
+  return true;
 }
 
 ListRef ActionChain::GetDefs() const { return m_action->GetDefs(); }

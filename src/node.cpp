@@ -89,9 +89,7 @@ DictionaryRef PositionBase::eval(bool force) {
   return m_chain->eval();
 }
 
-void PositionBase::clear(int32_t depth) {
-  if (m_chain != nullptr) m_chain->clear(depth);
-}
+bool PositionBase::clear(int32_t depth) { return m_chain != nullptr && m_chain->clear(depth); }
 
 ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nullptr; }
 

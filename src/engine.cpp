@@ -1,5 +1,6 @@
 #include "engine.hpp"
 
+#include <exception>
 #include <stack>
 #include <utility>
 #include <vector>
@@ -98,8 +99,14 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   std::vector<ActionChain*> links;
   std::set<Position*, value_less> nodes;
   PushNames(names, r, work);
+  // A reached node whose names cannot be read (its action's GetDefs fails)
+  // may pass the change on through any name. The walk still completes, and
+  // every dependent after the earliest such node is invalidated too; the
+  // first failure is reported once everything is marked.
+  std::exception_ptr failure;
+  Position* unknown_from = nullptr;
 
-  // Walk: collect without acting, so a failing host GetDefs leaves no trace.
+  // Walk: collect without acting.
   while (!work.empty()) {
     WorkItem item = std::move(work.back());
     work.pop_back();
@@ -111,17 +118,43 @@ void DepManager::invalidateChains(const List& names, Position* r) {
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
       links.push_back(it->second);
       if (nodes.find(dependent) == nodes.end()) {
-        if (ListRef defs = dependent->GetDefs()) PushNames(*defs, dependent, work);
+        try {
+          if (ListRef defs = dependent->GetDefs()) PushNames(*defs, dependent, work);
+        } catch (...) {
+          if (!failure) failure = std::current_exception();
+          if (unknown_from == nullptr || value_less{}(dependent, unknown_from)) {
+            unknown_from = dependent;
+          }
+        }
         nodes.insert(dependent);
       }
       if (dependent == next_def) next_def = find_next_def(item.name, dependent);
     }
   }
 
+  if (unknown_from != nullptr) collect_dependents_after(unknown_from, links, nodes);
+
   // Act: every link first, then every node once, in document order. A link
-  // reached twice is marked twice, which is the same as once.
+  // reached twice is marked twice, which is the same as once. A failing
+  // notification stops the notices, not the marking.
   for (ActionChain* link : links) link->invalidate();
-  for (Position* node : nodes) node->Invalidate();
+  try {
+    for (Position* node : nodes) node->Invalidate();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void DepManager::collect_dependents_after(Position* r, std::vector<ActionChain*>& links,
+                                          std::set<Position*, value_less>& nodes) const {
+  for (const auto& entry : m_dep_map) {
+    const DependentMap& deps = *entry.second;
+    for (auto it = deps.upper_bound(r); it != deps.end(); ++it) {
+      links.push_back(it->second);
+      nodes.insert(it->first);
+    }
+  }
 }
 
 void DepManager::eval_to(Position* pos) {

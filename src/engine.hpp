@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "depman/contracts.hpp"
 #include "node.hpp"
@@ -66,6 +67,8 @@ class DepManager {
   // Dependents and invalidation.
   void add_dep(std::wstring_view name, Position* pos, ActionChain* ac);
   void remove_dep(std::wstring_view name, Position* pos, ActionChain* ac);
+  // Invalidates every link that may see another value now that the
+  // definitions of `names` at `r` changed, then notifies their nodes.
   void invalidateChains(const List& names, Position* r);
 
   // Evaluation frontier.
@@ -79,6 +82,10 @@ class DepManager {
   bool empty() const noexcept { return m_def_map.empty() && m_dep_map.empty(); }
 
  private:
+  // Every registered dependent link of every node strictly after `r`.
+  void collect_dependents_after(Position* r, std::vector<ActionChain*>& links,
+                                std::set<Position*, value_less>& nodes) const;
+
   template <class V>
   using NameMap =
       std::unordered_map<std::wstring, std::unique_ptr<V>, detail::NameHash, detail::NameEqual>;

@@ -26,12 +26,15 @@ class FaultPlan {
     ++m_calls;
     if (m_countdown <= 0 || --m_countdown > 0) return;
     m_fired = true;
+    ++m_failures;
     m_fired_kind = kind;
     m_fired_who = who;
     throw InjectedFault();
   }
 
   int64_t calls() const { return m_calls; }
+  // How many failures were injected so far.
+  int64_t failures() const { return m_failures; }
   bool fired() const { return m_fired; }
   Callback fired_kind() const { return m_fired_kind; }
   // The action whose callback threw (none for a notification).
@@ -41,6 +44,7 @@ class FaultPlan {
  private:
   int64_t m_countdown = 0;
   int64_t m_calls = 0;
+  int64_t m_failures = 0;
   bool m_fired = false;
   Callback m_fired_kind = Callback::kInvoke;
   const void* m_fired_who = nullptr;

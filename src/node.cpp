@@ -13,7 +13,11 @@ PositionBase::~PositionBase() {
 }
 
 PositionBase::PositionBase() = default;
-Position::~Position() = default;
+void PositionBase::discard_chain() noexcept { m_chain.reset(); }
+
+// A node whose action could not be withdrawn (Unload goes on past a failing
+// GetDefs) still has its chain: it goes first, while the node is whole.
+Position::~Position() { discard_chain(); }
 
 void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
   m_dm = d;

@@ -59,6 +59,11 @@ class PositionBase {
   ActionChain* chain() const noexcept { return m_chain.get(); }
   int32_t compute_depth() const noexcept { return m_compute_depth; }
 
+ protected:
+  // Destroys the chain. Its links withdraw their dependencies, which orders
+  // this node among others: the node must still be whole.
+  void discard_chain() noexcept;
+
  private:
   void send(Status s) const;
 

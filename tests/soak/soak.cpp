@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr double kReportEverySeconds = 60;
+
 struct Budget {
   double seconds = 0;  // 0: no time limit
   uint64_t ops = 0;    // 0: no operation limit
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
             << std::endl;
   uint64_t ops = 0;
   uint64_t runs = 0;
+  double last_report = 0;
   for (uint64_t seed = budget.seed;; ++seed) {
     if (budget.runs > 0 && runs >= budget.runs) break;
     if (budget.ops > 0 && ops >= budget.ops) break;
@@ -82,6 +85,11 @@ int main(int argc, char** argv) {
       std::cout << "replay: depman_soak --seed " << seed << " --runs 1 --steps " << budget.steps
                 << std::endl;
       return 1;
+    }
+    if (elapsed() - last_report >= kReportEverySeconds) {
+      last_report = elapsed();
+      std::cout << "  " << runs << " runs, " << ops << " operations, " << last_report << " s"
+                << std::endl;
     }
   }
   std::cout << "ok: " << runs << " runs, " << ops << " operations, seeds " << budget.seed << ".."

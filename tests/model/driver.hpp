@@ -68,6 +68,8 @@ class Driver {
   // edits made without invalidation are computed afresh.
   void resync();
   void switch_notify();
+  // The `n`-th host callback from now on throws InjectedFault.
+  void arm_failure(int64_t n);
   // GetAllValues of every node, in document order.
   void sweep();
 
@@ -80,6 +82,7 @@ class Driver {
   void register_notify();
   Outcome run(const std::function<void()>& call);
   bool settle_injection(Outcome outcome);
+  void settle_query_injection(Outcome outcome);
   Snapshot ready_snapshot() const;
   void check_edit(int32_t edited, const std::vector<Cell>& order, const Snapshot& before,
                   bool failed);

@@ -1,5 +1,6 @@
 #include "engine.hpp"
 
+#include <exception>
 #include <utility>
 #include <vector>
 
@@ -157,6 +158,12 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   nodes.clear();
   const uint64_t walk = ++m_walks;
   push_names(names, r, work);
+  // A reached node whose names cannot be read (its action's GetDefs fails)
+  // may pass the change on through any name. The walk still completes, and
+  // every dependent after the earliest such node is invalidated too; the
+  // first failure is reported once everything is marked.
+  std::exception_ptr failure;
+  Position* unknown_from = nullptr;
 
   // Walk: collect without acting, so a failing host GetDefs leaves no trace.
   while (!work.empty()) {
@@ -170,11 +177,12 @@ void DepManager::invalidateChains(const List& names, Position* r) {
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
       links.push_back(it->second);
       if (dependent->reach(walk)) {
-        if (ListRef defs = dependent->GetDefs()) {
-          if (const auto* entries = dependent->registered_names(defs)) {
-            for (const NameEntry* e : *entries) work.push_back({e, dependent});
-          } else {
-            push_names(*defs, dependent, work);
+        try {
+          push_definitions(dependent, work);
+        } catch (...) {
+          if (!failure) failure = std::current_exception();
+          if (unknown_from == nullptr || value_less{}(dependent, unknown_from)) {
+            unknown_from = dependent;
           }
         }
         nodes.push_back(dependent);
@@ -183,16 +191,47 @@ void DepManager::invalidateChains(const List& names, Position* r) {
     }
   }
 
+  if (unknown_from != nullptr) collect_dependents_after(unknown_from, walk, links, nodes);
+
   // Act: every link first, then every node once, in document order. A link
-  // reached twice is marked twice, which is the same as once.
+  // reached twice is marked twice, which is the same as once. A failing
+  // notification stops the notices, not the marking.
   SortInDocumentOrder(nodes);
   for (ActionChain* link : links) link->invalidate();
   for (Position* node : nodes) mark_stale(node);
   // Given back before notifying: the host may start another walk.
   std::vector<Position*> notify = std::move(nodes);
   m_walk = std::move(scratch);
-  for (Position* node : notify) node->Invalidate();
+  try {
+    for (Position* node : notify) node->Invalidate();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
   m_walk.nodes = std::move(notify);
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Pushes a work item for each name `node` defines, as seen after it.
+void DepManager::push_definitions(Position* node, std::vector<WorkItem>& work) const {
+  ListRef defs = node->GetDefs();
+  if (defs == nullptr) return;
+  if (const auto* entries = node->registered_names(defs)) {
+    for (const NameEntry* e : *entries) work.push_back({e, node});
+  } else {
+    push_names(*defs, node, work);
+  }
+}
+
+void DepManager::collect_dependents_after(Position* r, uint64_t walk,
+                                          std::vector<ActionChain*>& links,
+                                          std::vector<Position*>& nodes) const {
+  for (const auto& item : m_names) {
+    const auto& deps = item.second->dependents;
+    for (auto it = doc_upper_bound(deps, r); it != deps.end(); ++it) {
+      links.push_back(it->second);
+      if (it->first->reach(walk)) nodes.push_back(it->first);
+    }
+  }
 }
 
 // Evaluates, in document order, the nodes from the frontier through `pos`

@@ -103,6 +103,8 @@ class DepManager {
   void add_dep(NameEntry* entry, Position* pos, ActionChain* ac);
   void remove_dep(std::wstring_view name, Position* pos, ActionChain* ac);
   void remove_dep(NameEntry* entry, Position* pos, ActionChain* ac);
+  // Invalidates every link that may see another value now that the
+  // definitions of `names` at `r` changed, then notifies their nodes.
   void invalidateChains(const List& names, Position* r);
 
   // Evaluation frontier.
@@ -136,6 +138,11 @@ class DepManager {
   };
 
   void push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const;
+  void push_definitions(Position* node, std::vector<WorkItem>& work) const;
+  // Every registered dependent link of every node strictly after `r`; nodes
+  // not yet reached by `walk` are added to `nodes`.
+  void collect_dependents_after(Position* r, uint64_t walk, std::vector<ActionChain*>& links,
+                                std::vector<Position*>& nodes) const;
 
   // Keyed by a view of the entry's own name.
   std::unordered_map<std::wstring_view, std::unique_ptr<NameEntry>> m_names;

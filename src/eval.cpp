@@ -225,17 +225,23 @@ DictionaryRef ActionChain::eval() {
   if (link->m_result != nullptr) return link->m_result;
 
   // Run the last link and every successor it names, inside one compute
-  // bracket of the node (nested brackets would notify no differently).
-  compute_loc bracket(m_position);
-  for (;;) {
-    DictionaryRef d = link->run_action();
-    ActionChain* successor = link->make_successor(d);
-    if (successor == nullptr) {
-      link->m_result = std::move(d);
-      return link->m_result;
+  // bracket of the node (nested brackets would notify no differently). The
+  // bracket closes before the result is returned: closing may throw (a
+  // failing notification), and some compilers never destroy a return value
+  // that exists when a local's destructor throws.
+  {
+    compute_loc bracket(m_position);
+    for (;;) {
+      DictionaryRef d = link->run_action();
+      ActionChain* successor = link->make_successor(d);
+      if (successor == nullptr) {
+        link->m_result = std::move(d);
+        break;
+      }
+      link = successor;
     }
-    link = successor;
   }
+  return link->m_result;
 }
 
 DictionaryRef ActionChain::run_action() {
@@ -272,13 +278,14 @@ void ActionChain::clear_result() {
   dispose(std::move(m_next));
 }
 
-void ActionChain::clear(int32_t depth) {
+bool ActionChain::clear(int32_t depth) {
   ActionChain* link = this;
   while (link->m_seq_no < depth) {
-    if (link->m_next == nullptr) return;
+    if (link->m_next == nullptr) return false;
     link = link->m_next.get();
   }
   link->clear_result();
+  return true;
 }
 
 ListRef ActionChain::GetDefs() const { return m_action->GetDefs(); }

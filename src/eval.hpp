@@ -127,8 +127,8 @@ class ActionChain {
   // Drops the result and every link after this one.
   void clear_result();
   // Clears the chain from the link numbered `depth` (the head for depth <= 0);
-  // nothing when the chain is shorter.
-  void clear(int32_t depth);
+  // nothing when the chain is shorter. Whether a link was cleared.
+  bool clear(int32_t depth);
 
   // The names the action of this link defines, or none.
   ListRef GetDefs() const;

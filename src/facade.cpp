@@ -223,13 +223,27 @@ void Depman::ClearChain(int32_t h, int32_t depth) {
   EditScope scope(*this, EditScope::kEdit, "ClearChain");
   Position* node = GetPosition(h);
   if (node == nullptr) return;
+  // Later nodes may hold results computed from the values being dropped,
+  // and the links that go take their dependencies with them: once the node
+  // had run again, a change of what those links read would no longer reach
+  // the later nodes. So they are invalidated now, as if the node's names had
+  // changed (unless invalidation is off). The names are read first: if that
+  // fails, nothing has changed.
+  const ListRef defs = m_deps_enabled ? node->GetDefs() : nullptr;
+  std::exception_ptr failure;
+  bool cleared = true;  // a clearing that fails half way has dropped something
   try {
-    node->clear(depth);
+    cleared = node->clear(depth);
   } catch (...) {
-    m_dm->needs_eval(node);
-    throw;
+    failure = std::current_exception();
+  }
+  try {
+    if (cleared && defs != nullptr) m_dm->invalidateChains(*defs, node);
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
   }
   m_dm->needs_eval(node);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void Depman::Unload() {

@@ -108,10 +108,10 @@ DictionaryRef PositionBase::eval(bool force) {
   return result;
 }
 
-void PositionBase::clear(int32_t depth) {
-  if (m_chain == nullptr) return;
+bool PositionBase::clear(int32_t depth) {
+  if (m_chain == nullptr) return false;
   m_dm->mark_stale(m_pos);
-  m_chain->clear(depth);
+  return m_chain->clear(depth);
 }
 
 EnvironmentRef PositionBase::env() const noexcept { return m_env; }

@@ -54,8 +54,8 @@ class PositionBase {
   // Brings the chain up to date and returns its result; a lazy node is only
   // read unless `force` is set. None without a chain.
   DictionaryRef eval(bool force);
-  // Clears the chain from link `depth` on.
-  void clear(int32_t depth);
+  // Clears the chain from link `depth` on; whether a link was cleared.
+  bool clear(int32_t depth);
   // The names the head action defines, or none.
   ListRef GetDefs() const;
   EnvironmentRef env() const noexcept;

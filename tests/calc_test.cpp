@@ -231,9 +231,10 @@ TEST_F(CalcTest, LazyAndClearCommandsChangeWhatIsComputed) {
             "  1  x = 4  4\n"
             "recomputed 1 of 2 cells in T ms:\n"
             "  2  y = x * 3  12\n"
-            // Clearing drops the cell's own result; its readers keep theirs.
-            "recomputed 1 of 2 cells in T ms:\n"
-            "  1  x = 4  4\n");
+            // Clearing drops the cell's result and invalidates its readers.
+            "recomputed 2 of 2 cells in T ms:\n"
+            "  1  x = 4      4\n"
+            "  2  y = x * 3  12\n");
 }
 
 TEST_F(CalcTest, EqualStringResultStopsRecomputation) {

@@ -357,10 +357,12 @@ TEST_F(LoanDocument, EditsRecomputeExactlyWhatTheyReach) {
     SCOPED_TRACE("ClearChain schedule from link 1");
     doc_.ClearChain(kSchedule, 1);
     EXPECT_THAT(TakeReleases(), ElementsAre(L"schedule/2"));
-    EXPECT_THAT(log_.Take(), IsEmpty());
+    // Its readers may hold values of the links dropped: they are invalidated
+    // as after an edit, and run again since a number never counts as equal.
+    EXPECT_THAT(HandlesWith(log_.Take(), Status::NODE_INVALID), ElementsAre(15, 20));
     doc_.GetAllValues(kAudit);
-    EXPECT_THAT(TakeRuns(), UnorderedElementsAre(L"schedule/1", L"schedule/2"));
-    EXPECT_THAT(Computed(log_.Take()), ElementsAre(kSchedule));
+    EXPECT_THAT(TakeRuns(), UnorderedElementsAre(L"schedule/1", L"schedule/2", L"check", L"audit"));
+    EXPECT_THAT(Computed(log_.Take()), ElementsAre(kSchedule, 15, 20));
     ExpectNumbers({{kSchedule, L"installment", 1070}, {kAudit, L"audit", 460}});
   }
   {

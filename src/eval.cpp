@@ -21,8 +21,10 @@ std::string NodeName(const Position* pos) { return "node " + std::to_string(pos-
 // test than a dynamic_cast.
 bool SameValue(const ObjectRef& before, const ObjectRef& now) {
   if (before == nullptr || now == nullptr) return before == nullptr && now == nullptr;
-  if (typeid(*before) != typeid(String) || typeid(*now) != typeid(String)) return false;
-  return static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
+  const Object& a = *before;
+  const Object& b = *now;
+  if (typeid(a) != typeid(String) || typeid(b) != typeid(String)) return false;
+  return static_cast<const String&>(a).Value() == static_cast<const String&>(b).Value();
 }
 
 // Marks a link busy for the length of a scope, refusing to enter a link that

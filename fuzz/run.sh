@@ -15,7 +15,7 @@ mkdir -p build/fuzz/corpus build/fuzz/artifacts
 ./build/fuzz/fuzz/depman_fuzz \
   -max_total_time="$seconds" \
   -max_len=4096 \
-  -timeout=20 \
+  -timeout=60 \
   -print_final_stats=1 \
   -artifact_prefix=build/fuzz/artifacts/ \
   build/fuzz/corpus fuzz/corpus

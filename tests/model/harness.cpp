@@ -24,8 +24,7 @@ void Harness::begin(std::string description) {
 // never opens) and after NODE_NOT_COMPUTING counts (the bracket is closed).
 void Harness::notice(int32_t handle, Status status) {
   const auto text = std::to_string(handle);
-  if (m_trace != nullptr)
-    *m_trace << "    notice " << text << " " << static_cast<int>(status) << '\n';
+  if (m_trace != nullptr) *m_trace << "    " << ToStrng(BoxText(status)) << " " << text << '\n';
   switch (status) {
     case Status::NODE_COMPUTING:
       m_plan.tick(Callback::kNotify, nullptr);

@@ -138,7 +138,6 @@ class ActionChain {
 
   ActionChain* next() const noexcept { return m_next.get(); }
   const DictionaryRef& result() const noexcept { return m_result; }
-  const ActionRef& action() const noexcept { return m_action; }
 
  private:
   // Beyond this many names, a link finds its dependencies through an index.

@@ -14,20 +14,12 @@
 
 namespace {
 
-using depman::model::ActionSpec;
 using depman::model::Driver;
 using depman::model::DriverOptions;
+using depman::model::MakeSpec;
 using depman::model::Name;
 using depman::model::SpecRef;
 using depman::model::Step;
-
-SpecRef Spec(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps) {
-  auto spec = std::make_shared<ActionSpec>();
-  spec->id = id;
-  spec->defs = std::move(defs);
-  spec->steps = steps;
-  return spec;
-}
 
 Step Link(std::vector<Name> lookups, std::vector<Name> outputs, bool fresh_next = false) {
   return Step{std::move(lookups), std::move(outputs), fresh_next};
@@ -39,25 +31,27 @@ Step Link(std::vector<Name> lookups, std::vector<Name> outputs, bool fresh_next 
 // after each step; Driver::finish unloads it.
 void Scenario(Driver& d) {
   using Side = Driver::Side;
-  const int32_t a = d.add(Side::kAfter, 0, Spec(1, {L"a", L"b"}, {Link({}, {L"a", L"b"})}), false);
-  const int32_t b = d.add(Side::kAfter, a,
-                          Spec(2, {L"c"}, {Link({L"b"}, {}, true), Link({L"a"}, {L"c"})}), false);
-  const int32_t c = d.add(Side::kAfter, b, Spec(3, {L"d"}, {Link({L"c"}, {L"d"})}), true);
+  const int32_t a =
+      d.add(Side::kAfter, 0, MakeSpec(1, {L"a", L"b"}, {Link({}, {L"a", L"b"})}), false);
+  const int32_t b = d.add(
+      Side::kAfter, a, MakeSpec(2, {L"c"}, {Link({L"b"}, {}, true), Link({L"a"}, {L"c"})}), false);
+  const int32_t c = d.add(Side::kAfter, b, MakeSpec(3, {L"d"}, {Link({L"c"}, {L"d"})}), true);
   const int32_t e = d.add(
       Side::kAfter, c,
-      Spec(4, {L"e"}, {Link({L"d", L"b"}, {}), Link({L"c"}, {}), Link({L"d"}, {L"e"})}), false);
-  const int32_t f = d.add(Side::kAfter, e, Spec(5, {}, {Link({L"e", L"a"}, {L"a"})}), false);
+      MakeSpec(4, {L"e"}, {Link({L"d", L"b"}, {}), Link({L"c"}, {}), Link({L"d"}, {L"e"})}), false);
+  const int32_t f = d.add(Side::kAfter, e, MakeSpec(5, {}, {Link({L"e", L"a"}, {L"a"})}), false);
   d.get_all_values(f);
   d.get_value(c, L"d");
-  d.update(a, Spec(6, {L"a", L"b"}, {Link({}, {L"a", L"b"}, true), Link({}, {L"a", L"b"})}), false);
+  d.update(a, MakeSpec(6, {L"a", L"b"}, {Link({}, {L"a", L"b"}, true), Link({}, {L"a", L"b"})}),
+           false);
   d.get_all_values(f);
-  const int32_t g = d.add(Side::kBefore, c, Spec(7, {L"c"}, {Link({L"b"}, {L"c"})}), false);
+  const int32_t g = d.add(Side::kBefore, c, MakeSpec(7, {L"c"}, {Link({L"b"}, {L"c"})}), false);
   d.get_all_values(f);
   d.remove(a);
   d.sweep();
   d.clear_chain(e, 1);
   d.get_all_values(e);
-  d.update(b, Spec(8, {L"d"}, {Link({}, {L"d"})}), true);
+  d.update(b, MakeSpec(8, {L"d"}, {Link({}, {L"d"})}), true);
   d.remove(g);
   d.sweep();
 }
@@ -84,8 +78,8 @@ std::string RunWithFailure(bool function_notify, int64_t n, int64_t* calls = nul
 TEST(FailureInjectionUnload, NodeWhoseNamesCannotBeReadIsStillFreedWhole) {
   Driver driver;
   const int32_t first =
-      driver.add(Driver::Side::kAfter, 0, Spec(1, {L"a"}, {Link({L"q"}, {L"a"})}), false);
-  driver.add(Driver::Side::kAfter, first, Spec(2, {}, {Link({L"a"}, {L"b"})}), false);
+      driver.add(Driver::Side::kAfter, 0, MakeSpec(1, {L"a"}, {Link({L"q"}, {L"a"})}), false);
+  driver.add(Driver::Side::kAfter, first, MakeSpec(2, {}, {Link({L"a"}, {L"b"})}), false);
   driver.sweep();
   driver.harness().plan().arm(1);  // the first node's GetDefs, withdrawing it
   driver.finish();

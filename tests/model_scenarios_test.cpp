@@ -10,20 +10,11 @@
 
 namespace {
 
-using depman::model::ActionSpec;
 using depman::model::Driver;
+using depman::model::MakeSpec;
 using depman::model::Name;
 using depman::model::SpecRef;
 using depman::model::Step;
-
-// An action that defines `defs` and runs `steps`, one link each.
-SpecRef Spec(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps) {
-  auto spec = std::make_shared<ActionSpec>();
-  spec->id = id;
-  spec->defs = std::move(defs);
-  spec->steps = steps;
-  return spec;
-}
 
 std::string Faults(const Driver& driver) {
   std::string text;
@@ -36,13 +27,14 @@ std::string Faults(const Driver& driver) {
 // reach C through N.
 TEST(ModelScenario, ClearedChainStillPassesChangesOnToDependents) {
   Driver driver;
-  const int32_t p = driver.add(Driver::Side::kAfter, 0, Spec(1, {L"a"}, {{{}, {L"a"}}}), false);
+  const int32_t p = driver.add(Driver::Side::kAfter, 0, MakeSpec(1, {L"a"}, {{{}, {L"a"}}}), false);
   const int32_t n =
-      driver.add(Driver::Side::kAfter, p, Spec(2, {L"x"}, {{{}, {}}, {{L"b"}, {L"x"}}}), false);
-  const int32_t c = driver.add(Driver::Side::kAfter, n, Spec(3, {L"y"}, {{{L"x"}, {L"y"}}}), false);
+      driver.add(Driver::Side::kAfter, p, MakeSpec(2, {L"x"}, {{{}, {}}, {{L"b"}, {L"x"}}}), false);
+  const int32_t c =
+      driver.add(Driver::Side::kAfter, n, MakeSpec(3, {L"y"}, {{{L"x"}, {L"y"}}}), false);
   driver.get_all_values(c);
   driver.clear_chain(n, 0);
-  driver.update(p, Spec(4, {L"b"}, {{{}, {L"b"}}}), false);
+  driver.update(p, MakeSpec(4, {L"b"}, {{{}, {L"b"}}}), false);
   driver.get_all_values(c);
   driver.finish();
   EXPECT_TRUE(driver.ok()) << Faults(driver);

@@ -48,4 +48,12 @@ Values OutputValues(const ActionSpec& spec, uint64_t digest) {
   return values;
 }
 
+SpecRef MakeSpec(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps) {
+  auto spec = std::make_shared<ActionSpec>();
+  spec->id = id;
+  spec->defs = std::move(defs);
+  spec->steps = steps;
+  return spec;
+}
+
 }  // namespace depman::model

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -50,6 +51,9 @@ struct ActionSpec {
 };
 
 using SpecRef = std::shared_ptr<const ActionSpec>;
+
+// An action that defines `defs` and runs `steps`, one link each.
+SpecRef MakeSpec(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps);
 
 // The running digest of link `step`: starts from the carried digest of the
 // link before it (fresh successors) or from the action and link alone.

@@ -16,9 +16,9 @@ namespace {
 
 using depman::model::Driver;
 using depman::model::DriverOptions;
-using depman::model::MakeSpec;
+using depman::model::MakeRecipe;
 using depman::model::Name;
-using depman::model::SpecRef;
+using depman::model::RecipeRef;
 using depman::model::Step;
 
 Step Link(std::vector<Name> lookups, std::vector<Name> outputs, bool fresh_next = false) {
@@ -32,26 +32,28 @@ Step Link(std::vector<Name> lookups, std::vector<Name> outputs, bool fresh_next 
 void Scenario(Driver& d) {
   using Side = Driver::Side;
   const int32_t a =
-      d.add(Side::kAfter, 0, MakeSpec(1, {L"a", L"b"}, {Link({}, {L"a", L"b"})}), false);
-  const int32_t b = d.add(
-      Side::kAfter, a, MakeSpec(2, {L"c"}, {Link({L"b"}, {}, true), Link({L"a"}, {L"c"})}), false);
-  const int32_t c = d.add(Side::kAfter, b, MakeSpec(3, {L"d"}, {Link({L"c"}, {L"d"})}), true);
-  const int32_t e = d.add(
-      Side::kAfter, c,
-      MakeSpec(4, {L"e"}, {Link({L"d", L"b"}, {}), Link({L"c"}, {}), Link({L"d"}, {L"e"})}), false);
-  const int32_t f = d.add(Side::kAfter, e, MakeSpec(5, {}, {Link({L"e", L"a"}, {L"a"})}), false);
+      d.add(Side::kAfter, 0, MakeRecipe(1, {L"a", L"b"}, {Link({}, {L"a", L"b"})}), false);
+  const int32_t b =
+      d.add(Side::kAfter, a, MakeRecipe(2, {L"c"}, {Link({L"b"}, {}, true), Link({L"a"}, {L"c"})}),
+            false);
+  const int32_t c = d.add(Side::kAfter, b, MakeRecipe(3, {L"d"}, {Link({L"c"}, {L"d"})}), true);
+  const int32_t e =
+      d.add(Side::kAfter, c,
+            MakeRecipe(4, {L"e"}, {Link({L"d", L"b"}, {}), Link({L"c"}, {}), Link({L"d"}, {L"e"})}),
+            false);
+  const int32_t f = d.add(Side::kAfter, e, MakeRecipe(5, {}, {Link({L"e", L"a"}, {L"a"})}), false);
   d.get_all_values(f);
   d.get_value(c, L"d");
-  d.update(a, MakeSpec(6, {L"a", L"b"}, {Link({}, {L"a", L"b"}, true), Link({}, {L"a", L"b"})}),
+  d.update(a, MakeRecipe(6, {L"a", L"b"}, {Link({}, {L"a", L"b"}, true), Link({}, {L"a", L"b"})}),
            false);
   d.get_all_values(f);
-  const int32_t g = d.add(Side::kBefore, c, MakeSpec(7, {L"c"}, {Link({L"b"}, {L"c"})}), false);
+  const int32_t g = d.add(Side::kBefore, c, MakeRecipe(7, {L"c"}, {Link({L"b"}, {L"c"})}), false);
   d.get_all_values(f);
   d.remove(a);
   d.sweep();
   d.clear_chain(e, 1);
   d.get_all_values(e);
-  d.update(b, MakeSpec(8, {L"d"}, {Link({}, {L"d"})}), true);
+  d.update(b, MakeRecipe(8, {L"d"}, {Link({}, {L"d"})}), true);
   d.remove(g);
   d.sweep();
 }
@@ -78,8 +80,8 @@ std::string RunWithFailure(bool function_notify, int64_t n, int64_t* calls = nul
 TEST(FailureInjectionUnload, NodeWhoseNamesCannotBeReadIsStillFreedWhole) {
   Driver driver;
   const int32_t first =
-      driver.add(Driver::Side::kAfter, 0, MakeSpec(1, {L"a"}, {Link({L"q"}, {L"a"})}), false);
-  driver.add(Driver::Side::kAfter, first, MakeSpec(2, {}, {Link({L"a"}, {L"b"})}), false);
+      driver.add(Driver::Side::kAfter, 0, MakeRecipe(1, {L"a"}, {Link({L"q"}, {L"a"})}), false);
+  driver.add(Driver::Side::kAfter, first, MakeRecipe(2, {}, {Link({L"a"}, {L"b"})}), false);
   driver.sweep();
   driver.harness().plan().arm(1);  // the first node's GetDefs, withdrawing it
   driver.finish();

@@ -11,9 +11,9 @@
 namespace {
 
 using depman::model::Driver;
-using depman::model::MakeSpec;
+using depman::model::MakeRecipe;
 using depman::model::Name;
-using depman::model::SpecRef;
+using depman::model::RecipeRef;
 using depman::model::Step;
 
 std::string Faults(const Driver& driver) {
@@ -27,14 +27,15 @@ std::string Faults(const Driver& driver) {
 // reach C through N.
 TEST(ModelScenario, ClearedChainStillPassesChangesOnToDependents) {
   Driver driver;
-  const int32_t p = driver.add(Driver::Side::kAfter, 0, MakeSpec(1, {L"a"}, {{{}, {L"a"}}}), false);
-  const int32_t n =
-      driver.add(Driver::Side::kAfter, p, MakeSpec(2, {L"x"}, {{{}, {}}, {{L"b"}, {L"x"}}}), false);
+  const int32_t p =
+      driver.add(Driver::Side::kAfter, 0, MakeRecipe(1, {L"a"}, {{{}, {L"a"}}}), false);
+  const int32_t n = driver.add(Driver::Side::kAfter, p,
+                               MakeRecipe(2, {L"x"}, {{{}, {}}, {{L"b"}, {L"x"}}}), false);
   const int32_t c =
-      driver.add(Driver::Side::kAfter, n, MakeSpec(3, {L"y"}, {{{L"x"}, {L"y"}}}), false);
+      driver.add(Driver::Side::kAfter, n, MakeRecipe(3, {L"y"}, {{{L"x"}, {L"y"}}}), false);
   driver.get_all_values(c);
   driver.clear_chain(n, 0);
-  driver.update(p, MakeSpec(4, {L"b"}, {{{}, {L"b"}}}), false);
+  driver.update(p, MakeRecipe(4, {L"b"}, {{{}, {L"b"}}}), false);
   driver.get_all_values(c);
   driver.finish();
   EXPECT_TRUE(driver.ok()) << Faults(driver);

@@ -37,7 +37,7 @@ std::string SideName(Driver::Side side) {
   return side == Driver::Side::kAfter ? "After" : "Before";
 }
 
-std::string SpecName(const SpecRef& spec) {
+std::string SpecName(const RecipeRef& spec) {
   return spec != nullptr ? "action " + std::to_string(spec->id) : "no action";
 }
 
@@ -133,7 +133,7 @@ Driver::Snapshot Driver::ready_snapshot() const {
   return snapshot;
 }
 
-std::shared_ptr<TestAction> Driver::head_for(const SpecRef& spec, int32_t handle) {
+std::shared_ptr<TestAction> Driver::head_for(const RecipeRef& spec, int32_t handle) {
   if (spec == nullptr) return nullptr;
   return std::make_shared<TestAction>(m_harness, spec, handle, 0);
 }
@@ -191,7 +191,7 @@ bool Driver::may_fail_through(int index, const std::vector<NodeValue>& values) c
   return false;
 }
 
-int32_t Driver::add(Side side, int32_t anchor, SpecRef spec, bool lazy,
+int32_t Driver::add(Side side, int32_t anchor, RecipeRef spec, bool lazy,
                     std::optional<int32_t> newhandle) {
   const int32_t handle = newhandle ? *newhandle : m_model.max_handle() + 1;
   ++m_operations;
@@ -235,7 +235,7 @@ int32_t Driver::add(Side side, int32_t anchor, SpecRef spec, bool lazy,
   return handle;
 }
 
-void Driver::update(int32_t handle, SpecRef spec, bool lazy) {
+void Driver::update(int32_t handle, RecipeRef spec, bool lazy) {
   ++m_operations;
   begin("op " + std::to_string(m_operations) + " Update(" + std::to_string(handle) + ", " +
         SpecName(spec) + (lazy ? ", lazy)" : ")"));

@@ -48,14 +48,14 @@ class Driver {
   uint64_t operations() const { return m_operations; }
 
   // A random action description.
-  SpecRef random_spec(Source& source);
+  RecipeRef random_spec(Source& source);
 
   // The operations. Each runs on the library and the model and checks the
   // outcome. A host failure injected through the harness's plan must reach
   // the caller; the model then follows what the library is meant to do.
-  int32_t add(Side side, int32_t anchor, SpecRef spec, bool lazy,
+  int32_t add(Side side, int32_t anchor, RecipeRef spec, bool lazy,
               std::optional<int32_t> newhandle = std::nullopt);
-  void update(int32_t handle, SpecRef spec, bool lazy);
+  void update(int32_t handle, RecipeRef spec, bool lazy);
   void remove(int32_t handle);
   void clear_chain(int32_t handle, int32_t depth);
   void get_all_values(int32_t handle);
@@ -90,7 +90,7 @@ class Driver {
   void check_state();
   void check_result(const DictionaryRef& result, const NodeValue& expected, int32_t handle);
   void retire(const std::shared_ptr<TestAction>& head);
-  std::shared_ptr<TestAction> head_for(const SpecRef& spec, int32_t handle);
+  std::shared_ptr<TestAction> head_for(const RecipeRef& spec, int32_t handle);
   void note_stale_after(int index);
   void forget_stale_marker(int index);
   bool stale(int index) const;

@@ -43,8 +43,8 @@ std::optional<int32_t> Driver::random_new_handle(Source& source) const {
   return handle;
 }
 
-SpecRef Driver::random_spec(Source& source) {
-  auto spec = std::make_shared<ActionSpec>();
+RecipeRef Driver::random_spec(Source& source) {
+  auto spec = std::make_shared<ActionRecipe>();
   spec->id = ++m_next_spec_id;
   for (uint32_t n = source.below(4); n > 0; --n) spec->defs.push_back(random_name(source));
   spec->defs_none = source.chance(4);
@@ -71,12 +71,12 @@ void Driver::random_step(Source& source) {
     if (!room) return remove(random_handle(source));
     const Side side = source.chance(60) ? Side::kAfter : Side::kBefore;
     const int32_t anchor = random_handle(source);
-    SpecRef spec = source.chance(8) ? nullptr : random_spec(source);
+    RecipeRef spec = source.chance(8) ? nullptr : random_spec(source);
     const bool lazy = source.chance(20);
     add(side, anchor, std::move(spec), lazy, random_new_handle(source));
   } else if (roll < 36) {
     const int32_t handle = random_handle(source);
-    SpecRef spec = source.chance(8) ? nullptr : random_spec(source);
+    RecipeRef spec = source.chance(8) ? nullptr : random_spec(source);
     update(handle, std::move(spec), source.chance(20));
   } else if (roll < 45) {
     remove(random_handle(source));

@@ -25,7 +25,7 @@ void ReferenceModel::add_before(int32_t anchor, Cell cell) {
   m_cells.insert(m_cells.begin() + static_cast<std::ptrdiff_t>(position), std::move(cell));
 }
 
-void ReferenceModel::update(int32_t handle, SpecRef spec, bool lazy) {
+void ReferenceModel::update(int32_t handle, RecipeRef spec, bool lazy) {
   const int at = index_of(handle);
   if (at < 0) return;
   m_cells[at].spec = std::move(spec);
@@ -43,7 +43,7 @@ void ReferenceModel::remove(int32_t handle) {
 }
 
 bool ReferenceModel::defines(std::size_t index, const Name& name) const {
-  const SpecRef& spec = m_cells[index].spec;
+  const RecipeRef& spec = m_cells[index].spec;
   if (spec == nullptr) return false;
   const std::vector<Name> names = spec->registered();
   return std::find(names.begin(), names.end(), name) != names.end();
@@ -78,7 +78,7 @@ std::string ReferenceModel::describe() const {
       text += " no action\n";
       continue;
     }
-    const ActionSpec& spec = *cell.spec;
+    const ActionRecipe& spec = *cell.spec;
     text += " action " + std::to_string(spec.id) + " defs [" +
             (spec.defs_none ? "none" : Names(spec.defs)) + "]";
     for (const Step& step : spec.steps) {
@@ -104,7 +104,7 @@ std::vector<NodeValue> ReferenceModel::evaluate() const {
 NodeValue ReferenceModel::evaluate_cell(std::size_t index,
                                         const std::vector<NodeValue>& earlier) const {
   NodeValue result;
-  const SpecRef& spec = m_cells[index].spec;
+  const RecipeRef& spec = m_cells[index].spec;
   if (spec == nullptr) return result;
   bool failed = false;
   std::optional<uint64_t> carried;

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "action_spec.hpp"
+#include "action_recipe.hpp"
 
 namespace depman::model {
 
 struct Cell {
   int32_t handle = 0;
-  SpecRef spec;  // none: the node has no action
+  RecipeRef spec;  // none: the node has no action
   bool lazy = false;
 };
 
@@ -39,7 +39,7 @@ class ReferenceModel {
   // cell: after the first cell (or alone), or at the front.
   void add_after(int32_t anchor, Cell cell);
   void add_before(int32_t anchor, Cell cell);
-  void update(int32_t handle, SpecRef spec, bool lazy);
+  void update(int32_t handle, RecipeRef spec, bool lazy);
   void set_lazy(int32_t handle, bool lazy);
   void remove(int32_t handle);
 

@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::wstring_view kNext = L"%next";
 
-ListRef MakeDefs(const ActionSpec& spec) {
+ListRef MakeDefs(const ActionRecipe& spec) {
   if (spec.defs_none) return nullptr;
   auto defs = std::make_shared<List>();
   for (const Name& name : spec.defs) defs->Append(std::make_shared<String>(name));
@@ -20,7 +20,7 @@ ListRef MakeDefs(const ActionSpec& spec) {
 
 }  // namespace
 
-TestAction::TestAction(Harness& harness, SpecRef spec, int32_t node, std::size_t step,
+TestAction::TestAction(Harness& harness, RecipeRef spec, int32_t node, std::size_t step,
                        std::optional<uint64_t> carried)
     : m_harness(harness),
       m_spec(std::move(spec)),

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "action_spec.hpp"
+#include "action_recipe.hpp"
 #include "depman/contracts.hpp"
 #include "harness.hpp"
 
@@ -18,7 +18,7 @@ class TestAction final : public Action {
  public:
   // The action of link `step` of node `node`; `carried` is the digest handed
   // on by the link before it when that link makes a new successor per run.
-  TestAction(Harness& harness, SpecRef spec, int32_t node, std::size_t step,
+  TestAction(Harness& harness, RecipeRef spec, int32_t node, std::size_t step,
              std::optional<uint64_t> carried = std::nullopt);
   ~TestAction() override;
 
@@ -51,7 +51,7 @@ class TestAction final : public Action {
   DictionaryRef finish(uint64_t digest);
 
   Harness& m_harness;
-  SpecRef m_spec;
+  RecipeRef m_spec;
   int32_t m_node;
   std::size_t m_step;
   std::optional<uint64_t> m_carried;

@@ -37,7 +37,7 @@ struct Step {
 // How the last link breaks the contract, so that evaluation fails.
 enum class Flaw { kNone, kReturnsNone, kNextNotAction };
 
-struct ActionSpec {
+struct ActionRecipe {
   uint64_t id = 0;
   std::vector<Name> defs;   // what GetDefs reports
   bool defs_none = false;   // GetDefs reports none instead
@@ -50,16 +50,16 @@ struct ActionSpec {
   bool has_next(std::size_t step) const { return step + 1 < steps.size(); }
 };
 
-using SpecRef = std::shared_ptr<const ActionSpec>;
+using RecipeRef = std::shared_ptr<const ActionRecipe>;
 
 // An action that defines `defs` and runs `steps`, one link each.
-SpecRef MakeSpec(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps);
+RecipeRef MakeRecipe(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps);
 
 // The running digest of link `step`: starts from the carried digest of the
 // link before it (fresh successors) or from the action and link alone.
-uint64_t StepSeed(const ActionSpec& spec, std::size_t step, std::optional<uint64_t> carried);
+uint64_t StepSeed(const ActionRecipe& spec, std::size_t step, std::optional<uint64_t> carried);
 uint64_t FoldInputs(uint64_t seed, const std::vector<Input>& inputs);
 // The last link's values, from its digest.
-Values OutputValues(const ActionSpec& spec, uint64_t digest);
+Values OutputValues(const ActionRecipe& spec, uint64_t digest);
 
 }  // namespace depman::model

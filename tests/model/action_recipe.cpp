@@ -1,4 +1,4 @@
-#include "action_spec.hpp"
+#include "action_recipe.hpp"
 
 #include <cstdio>
 
@@ -31,7 +31,7 @@ const std::vector<Name>& NamePool() {
   return pool;
 }
 
-uint64_t StepSeed(const ActionSpec& spec, std::size_t step, std::optional<uint64_t> carried) {
+uint64_t StepSeed(const ActionRecipe& spec, std::size_t step, std::optional<uint64_t> carried) {
   if (carried) return Mix(*carried ^ 0x5eedULL);
   return Mix(Mix(spec.id) + step);
 }
@@ -42,14 +42,14 @@ uint64_t FoldInputs(uint64_t seed, const std::vector<Input>& inputs) {
   return h;
 }
 
-Values OutputValues(const ActionSpec& spec, uint64_t digest) {
+Values OutputValues(const ActionRecipe& spec, uint64_t digest) {
   Values values;
   for (const Name& name : spec.steps.back().outputs) values[name] = Hex(MixText(digest, name));
   return values;
 }
 
-SpecRef MakeSpec(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps) {
-  auto spec = std::make_shared<ActionSpec>();
+RecipeRef MakeRecipe(uint64_t id, std::vector<Name> defs, std::initializer_list<Step> steps) {
+  auto spec = std::make_shared<ActionRecipe>();
   spec->id = id;
   spec->defs = std::move(defs);
   spec->steps = steps;

@@ -11,24 +11,16 @@ namespace depman {
 
 DepManager::~DepManager() = default;
 
-NameEntry* DepManager::intern(std::wstring_view name) {
-  if (NameEntry* entry = find_name(name)) return entry;
-  auto entry = std::make_unique<NameEntry>(name);
-  NameEntry* raw = entry.get();
-  m_names.emplace(raw->name, std::move(entry));
-  return raw;
-}
-
 void DepManager::release_if_unused(NameEntry* entry) {
-  if (!entry->unused()) return;
-  auto it = m_names.find(entry->name);
-  if (it != m_names.end()) m_names.erase(it);
+  if (entry->unused()) m_names.erase(entry);
 }
 
 bool DepManager::empty() const noexcept {
-  return std::all_of(m_names.begin(), m_names.end(), [](const auto& item) {
-    return item.second->definers.empty() && item.second->dependents.empty();
+  bool found = false;
+  m_names.for_each([&found](const NameEntry& entry) {
+    found = found || !entry.definers.empty() || !entry.dependents.empty();
   });
+  return !found;
 }
 
 NameEntry* DepManager::add_def(std::wstring_view name, Position* pos) {
@@ -48,8 +40,8 @@ void DepManager::remove_def(std::wstring_view name, Position* pos) {
   release_if_unused(entry);
 }
 
-DepManager::DefinerSet::const_iterator DepManager::find_def(const DefinerSet& defs, Position* pos,
-                                                            ResolveMode mode) const {
+Position* const* DepManager::find_def(const DefinerSet& defs, Position* pos,
+                                      ResolveMode mode) const {
   if (mode != ResolveMode::BEFORE) {
     auto it = doc_lower_bound(defs, pos);
     if (it != defs.end() && *it == pos) return it;
@@ -65,9 +57,10 @@ DictionaryRef DepManager::resolve(std::wstring_view name, Position* position, Re
 DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, ResolveMode mode,
                                   bool force) {
   if (position == nullptr || entry == nullptr) return nullptr;
-  auto found = find_def(entry->definers, position, mode);
+  Position* const* found = find_def(entry->definers, position, mode);
   if (found == entry->definers.end()) return nullptr;
-  Position* definer = *found;  // from here on only the node is held
+  // From here on only the node is held.
+  Position* definer = *found;
   if (DictionaryRef ready = definer->ready()) return ready;
   if (!force) return nullptr;
   // Evaluation recurses towards the front of the document, as deep as the
@@ -95,10 +88,10 @@ void DepManager::add_dep(std::wstring_view name, Position* pos, ActionChain* ac)
 void DepManager::add_dep(NameEntry* entry, Position* pos, ActionChain* ac) {
   auto& deps = entry->dependents;
   auto it = doc_lower_bound(deps, pos);
-  if (it == deps.end() || it->first != pos) {
+  if (it == deps.end() || it->node != pos) {
     deps.insert(it, {pos, ac});
-  } else if (it->second->seq_no() > ac->seq_no()) {
-    it->second = ac;
+  } else if (it->link->seq_no() > ac->seq_no()) {
+    it->link = ac;
   }
 }
 
@@ -109,7 +102,7 @@ void DepManager::remove_dep(std::wstring_view name, Position* pos, ActionChain* 
 void DepManager::remove_dep(NameEntry* entry, Position* pos, ActionChain* ac) {
   auto& deps = entry->dependents;
   auto it = doc_lower_bound(deps, pos);
-  if (it == deps.end() || it->first != pos || it->second != ac) return;
+  if (it == deps.end() || it->node != pos || it->link != ac) return;
   deps.erase(it);
   release_if_unused(entry);
 }
@@ -173,9 +166,9 @@ void DepManager::invalidateChains(const List& names, Position* r) {
     Position* next_def = NextDefiner(entry, item.pos);
     for (auto it = doc_upper_bound(entry.dependents, item.pos); it != entry.dependents.end();
          ++it) {
-      Position* dependent = it->first;
+      Position* dependent = it->node;
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
-      links.push_back(it->second);
+      links.push_back(it->link);
       if (dependent->reach(walk)) {
         try {
           push_definitions(dependent, work);
@@ -225,13 +218,12 @@ void DepManager::push_definitions(Position* node, std::vector<WorkItem>& work) c
 void DepManager::collect_dependents_after(Position* r, uint64_t walk,
                                           std::vector<ActionChain*>& links,
                                           std::vector<Position*>& nodes) const {
-  for (const auto& item : m_names) {
-    const auto& deps = item.second->dependents;
-    for (auto it = doc_upper_bound(deps, r); it != deps.end(); ++it) {
-      links.push_back(it->second);
-      if (it->first->reach(walk)) nodes.push_back(it->first);
+  m_names.for_each([&](const NameEntry& entry) {
+    for (auto it = doc_upper_bound(entry.dependents, r); it != entry.dependents.end(); ++it) {
+      links.push_back(it->link);
+      if (it->node->reach(walk)) nodes.push_back(it->node);
     }
-  }
+  });
 }
 
 // Evaluates, in document order, the nodes from the frontier through `pos`

@@ -13,31 +13,12 @@
 #include <vector>
 
 #include "depman/contracts.hpp"
+#include "names.hpp"
 #include "node.hpp"
 
 namespace depman {
 
 class ActionChain;
-
-// Everything the registry records for one name, kept in one place so that a
-// name is hashed once per lookup and stored once however many nodes use it.
-struct NameEntry {
-  explicit NameEntry(std::wstring_view n) : name(n) {}
-
-  std::wstring name;
-  // The nodes that define the name, in document order.
-  std::vector<Position*> definers;
-  // For each node that reads the name, its lowest-numbered link that did, in
-  // document order.
-  std::vector<std::pair<Position*, ActionChain*>> dependents;
-  // Chain links holding this entry among the names they read.
-  uint32_t readers = 0;
-
-  bool unused() const noexcept { return definers.empty() && dependents.empty() && readers == 0; }
-};
-
-inline Position* NodeOf(Position* p) noexcept { return p; }
-inline Position* NodeOf(const std::pair<Position*, ActionChain*>& e) noexcept { return e.first; }
 
 // The first element of a range in document order that is not before `pos`.
 template <class Range>
@@ -55,13 +36,6 @@ auto doc_upper_bound(Range& r, const Position* pos) {
   });
 }
 
-// The value `m` maps to `k`, or none; never inserts.
-template <class Map, class Key>
-typename Map::mapped_type::pointer lookup(const Key& k, const Map& m) {
-  auto it = m.find(k);
-  return it == m.end() ? nullptr : it->second.get();
-}
-
 // The greatest element of the document-ordered range `m` strictly before
 // `key`, or end.
 template <class Range>
@@ -72,7 +46,7 @@ auto lower_bound_ne(const Position* key, Range& m) {
 
 class DepManager {
  public:
-  using DefinerSet = std::vector<Position*>;
+  using DefinerSet = InlineVector<Position*, 1>;
 
   DepManager() = default;
   DepManager(const DepManager&) = delete;
@@ -81,15 +55,14 @@ class DepManager {
 
   // Names. An entry exists while a node defines the name, a node reads it or
   // a link holds it.
-  NameEntry* find_name(std::wstring_view name) const { return lookup(name, m_names); }
-  NameEntry* intern(std::wstring_view name);
+  NameEntry* find_name(std::wstring_view name) const { return m_names.find(name); }
+  NameEntry* intern(std::wstring_view name) { return m_names.intern(name); }
   void release_if_unused(NameEntry* entry);
 
   // Definitions.
   NameEntry* add_def(std::wstring_view name, Position* pos);
   void remove_def(std::wstring_view name, Position* pos);
-  DefinerSet::const_iterator find_def(const DefinerSet& defs, Position* pos,
-                                      ResolveMode mode) const;
+  Position* const* find_def(const DefinerSet& defs, Position* pos, ResolveMode mode) const;
   // The result of the definer of `name` seen from `position`; with `force`
   // a definer without a ready result is evaluated first.
   DictionaryRef resolve(std::wstring_view name, Position* position, ResolveMode mode, bool force);
@@ -144,8 +117,7 @@ class DepManager {
   void collect_dependents_after(Position* r, uint64_t walk, std::vector<ActionChain*>& links,
                                 std::vector<Position*>& nodes) const;
 
-  // Keyed by a view of the entry's own name.
-  std::unordered_map<std::wstring_view, std::unique_ptr<NameEntry>> m_names;
+  NameTable m_names;
   bool m_invalidation_enabled = true;
   uint64_t m_walks = 0;  // invalidation walks so far, to mark reached nodes
   Position* m_eval_frontier = nullptr;

@@ -82,7 +82,7 @@ bool CachingEnv::do_check() {
   for (std::size_t i = 0; i < deps.size(); ++i) {
     if (!deps[i].cached) continue;
     DictionaryRef d = m_env.LookupAgain(deps[i].name);
-    const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name) : nullptr;
+    const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name()) : nullptr;
     if (!SameValue(deps[i].value, now)) {
       clear_table();
       return true;
@@ -172,7 +172,7 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
   // them by comparing names, without hashing.
   if (m_dep_index == nullptr) {
     for (std::size_t i = 0; i < m_deps.size(); ++i) {
-      if (m_deps[i].name->name == name) return i;
+      if (m_deps[i].name->name() == name) return i;
     }
   }
   NameEntry* entry = m_manager->intern(name);

@@ -94,7 +94,7 @@ void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInval
   if (bInvalidate) m_dm->invalidateChains(*defs, m_pos);
 }
 
-const std::vector<NameEntry*>* PositionBase::registered_names(const ListRef& defs) const {
+const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef& defs) const {
   return defs != nullptr && defs == m_registered_list ? &m_registered : nullptr;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "depman/contracts.hpp"
+#include "inline_vector.hpp"
 #include "order.hpp"
 
 namespace depman {
@@ -43,7 +44,7 @@ class PositionBase {
   // The registry entries of the names in `defs`, when `defs` is the very
   // list this node registered (as an action whose names are fixed returns
   // every time); none otherwise.
-  const std::vector<NameEntry*>* registered_names(const ListRef& defs) const;
+  const InlineVector<NameEntry*, 1>* registered_names(const ListRef& defs) const;
 
   void set_lazy(bool b) noexcept { m_lazy = b; }
   bool lazy() const noexcept { return m_lazy; }
@@ -106,7 +107,7 @@ class PositionBase {
   // What the last registration registered, to spare the registry a lookup
   // by name for each of them when invalidation reaches this node.
   ListRef m_registered_list;
-  std::vector<NameEntry*> m_registered;
+  InlineVector<NameEntry*, 1> m_registered;
 };
 
 // The document's node: PositionBase with its links and ordinal.

@@ -60,17 +60,26 @@ DictionaryRef PositionalEnv::Lookup(const NameEntry* name) {
 std::pair<DictionaryRef, std::size_t> DepTrackingEnv::LookupRecorded(std::wstring_view name) {
   // Recorded first, so that the name counts even when the lookup fails.
   const std::size_t index = m_chain->add_dep(name);
-  DictionaryRef d = m_base->Lookup(m_chain->deps()[index].name);
+  DictionaryRef d = LookupAgain(m_chain->deps()[index].name);
   return {std::move(d), index};
 }
 
+DictionaryRef DepTrackingEnv::LookupAgain(const NameEntry* name) {
+  return m_chain->position()->positional_env().Lookup(name);
+}
+
+const ObjectRef& Dependency::NotCached() noexcept {
+  static Object marker;
+  static const ObjectRef pointer(ObjectRef(), &marker);  // aliasing nothing: owns nothing
+  return pointer;
+}
+
 DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
-  if (!m_attached) return nullptr;  // the link is gone
+  if (m_env.chain() == nullptr) return nullptr;  // the link is gone
   auto [d, index] = m_env.LookupRecorded(name);
   Dependency& dep = m_env.chain()->deps()[index];
+  if (!dep.cached()) ++m_table_size;
   dep.value = d != nullptr ? d->Get(name) : nullptr;
-  if (!dep.cached) ++m_table_size;
-  dep.cached = true;
   return d;
 }
 
@@ -80,7 +89,7 @@ bool CachingEnv::do_check() {
   // Indexes, not iterators: looking a name up again evaluates other nodes,
   // never this link, so the vector keeps its size.
   for (std::size_t i = 0; i < deps.size(); ++i) {
-    if (!deps[i].cached) continue;
+    if (!deps[i].cached()) continue;
     DictionaryRef d = m_env.LookupAgain(deps[i].name);
     const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name()) : nullptr;
     if (!SameValue(deps[i].value, now)) {
@@ -95,15 +104,12 @@ bool CachingEnv::do_check() {
 bool CachingEnv::check_changed() { return m_needs_check && do_check(); }
 
 void CachingEnv::clear_table() noexcept {
-  for (Dependency& dep : m_env.chain()->deps()) {
-    dep.cached = false;
-    dep.value.reset();
-  }
+  for (Dependency& dep : m_env.chain()->deps()) dep.value = Dependency::NotCached();
   m_table_size = 0;
 }
 
 void CachingEnv::detach() noexcept {
-  m_attached = false;
+  m_env.detach();
   m_table_size = 0;
 }
 
@@ -111,7 +117,7 @@ ActionChain::ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32
     : m_manager(dm),
       m_position(pos),
       m_action(std::move(action)),
-      m_caching_env(std::make_shared<CachingEnv>(pos->positional_env().get(), this)),
+      m_caching_env(std::make_shared<CachingEnv>(this)),
       m_seq_no(static_cast<int32_t>(seq_no)) {}
 
 ActionChain::~ActionChain() { teardown(); }
@@ -178,7 +184,7 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
   NameEntry* entry = m_manager->intern(name);
   const std::size_t found = find_dep(entry);
   if (found < m_deps.size()) return found;
-  m_deps.push_back({entry, nullptr, false});
+  m_deps.push_back({entry});
   ++entry->readers;
   if (m_dep_index != nullptr) {
     m_dep_index->emplace(entry, found);

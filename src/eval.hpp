@@ -25,34 +25,39 @@ struct NameEntry;
 // the defining node when its result is not ready.
 class PositionalEnv final : public Environment {
  public:
-  PositionalEnv(DepManager* d, Position* p) : m_depman(d), m_pos(p) {}
+  PositionalEnv() = default;
+  // Places the environment at node `p` of the document that `d` manages.
+  void bind(DepManager* d, Position* p) noexcept {
+    m_depman = d;
+    m_pos = p;
+  }
   DictionaryRef Lookup(std::wstring_view name) override;
   // The same for a name the registry knows already.
   DictionaryRef Lookup(const NameEntry* name);
 
  private:
-  DepManager* m_depman;
-  Position* m_pos;
+  DepManager* m_depman = nullptr;
+  Position* m_pos = nullptr;
 };
 
 // Records every name looked up as a dependency of its link, then passes the
-// lookup on to the node's environment.
+// lookup on to the environment of the link's node.
 class DepTrackingEnv final : public Environment {
  public:
-  // `e` is the node's environment, which outlives the link.
-  DepTrackingEnv(PositionalEnv* e, ActionChain* c) : m_base(e), m_chain(c) {}
+  explicit DepTrackingEnv(ActionChain* c) : m_chain(c) {}
 
   DictionaryRef Lookup(std::wstring_view name) override { return LookupRecorded(name).first; }
   // The dictionary found, and the index of the name among the link's
   // dependencies.
   std::pair<DictionaryRef, std::size_t> LookupRecorded(std::wstring_view name);
   // Looks up a name recorded already, recording nothing.
-  DictionaryRef LookupAgain(const NameEntry* name) { return m_base->Lookup(name); }
+  DictionaryRef LookupAgain(const NameEntry* name);
 
+  // The link, or none once it is gone.
   ActionChain* chain() const noexcept { return m_chain; }
+  void detach() noexcept { m_chain = nullptr; }
 
  private:
-  PositionalEnv* m_base;
   ActionChain* m_chain;
 };
 
@@ -62,7 +67,7 @@ class DepTrackingEnv final : public Environment {
 // link's dependencies, which hold every name that can be in the table.
 class CachingEnv final : public Environment {
  public:
-  CachingEnv(PositionalEnv* base, ActionChain* chain) : m_env(base, chain) {}
+  explicit CachingEnv(ActionChain* chain) : m_env(chain) {}
 
   // The dictionary of the definer of `name`, or none; caches its value.
   DictionaryRef Lookup(std::wstring_view name) override;
@@ -79,18 +84,22 @@ class CachingEnv final : public Environment {
   bool do_check();
   void clear_table() noexcept;
 
-  std::size_t m_table_size = 0;
-  bool m_needs_check = false;
-  bool m_attached = true;
   DepTrackingEnv m_env;
+  std::uint32_t m_table_size = 0;
+  bool m_needs_check = false;
 };
 
-// A name a link has looked up; while `cached`, its value at the last lookup
-// (none when missing) takes part in the change test.
+// A name a link has looked up. While it is in the change test's table, its
+// value at the last lookup (none when missing); otherwise NotCached().
 struct Dependency {
+  // Marks a dependency whose value is not remembered: a pointer to a static
+  // object that owns nothing, so copying it costs no reference count.
+  static const ObjectRef& NotCached() noexcept;
+
+  bool cached() const noexcept { return value != NotCached(); }
+
   NameEntry* name;
-  ObjectRef value;
-  bool cached = false;
+  ObjectRef value = NotCached();
 };
 
 // One link of a node's chain: binds an action to the node, keeps its result
@@ -133,6 +142,7 @@ class ActionChain {
   // The names the action of this link defines, or none.
   ListRef GetDefs() const;
   int32_t seq_no() const noexcept { return m_seq_no; }
+  Position* position() const noexcept { return m_position; }
   // The texts of the actions from this link on, run together, as UTF-8.
   std::string ToStrng() const;
 

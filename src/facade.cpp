@@ -8,6 +8,7 @@
 #include "depman/depman.hpp"
 #include "dump.hpp"
 #include "engine.hpp"
+#include "handles.hpp"
 #include "node.hpp"
 
 namespace depman {
@@ -50,7 +51,8 @@ class Depman::EditScope {
 Depman::Depman()
     : m_notify(std::make_shared<Notify>([this](int32_t h, Status s) { notify(h, s); })),
       m_dm(std::make_unique<DepManager>()),
-      m_nodes(std::make_unique<NodeList>()) {}
+      m_nodes(std::make_unique<NodeList>()),
+      m_node_to_pos(std::make_unique<HandleIndex>()) {}
 
 Depman::~Depman() {
   try {
@@ -63,22 +65,20 @@ Depman::~Depman() {
 
 Position* Depman::GetPosition(int32_t h) const {
   if (m_nodes == nullptr) return nullptr;  // the maps outlive the nodes
-  auto it = m_node_to_pos.find(h);
-  return it == m_node_to_pos.end() ? nullptr : it->second;
+  return m_node_to_pos->find(h);
 }
 
 int32_t Depman::GetHandle(const Position* p) const { return p->handle(); }
 
 void Depman::SetHandle(Position* p, int32_t h) {
   if (h > m_max_handle) m_max_handle = h;
-  m_node_to_pos[h] = p;
+  m_node_to_pos->set(h, p);
 }
 
 // A handle given to a second node names that node only; removing the first
 // node then leaves the handle to the second.
 void Depman::UnsetHandle(const Position* p) {
-  auto it = m_node_to_pos.find(p->handle());
-  if (it != m_node_to_pos.end() && it->second == p) m_node_to_pos.erase(it);
+  m_node_to_pos->unset(p->handle(), p);
 }
 
 int32_t Depman::IssueHandle() {

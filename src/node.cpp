@@ -7,10 +7,7 @@
 
 namespace depman {
 
-PositionBase::~PositionBase() {
-  m_env.reset();
-  m_notify.reset();
-}
+PositionBase::~PositionBase() = default;
 
 PositionBase::PositionBase() = default;
 // A node normally has no chain left here (its owner withdrew it), unless the
@@ -24,7 +21,7 @@ void PositionBase::destroy_chain() noexcept {
 
 void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
   m_dm = d;
-  m_env = std::make_shared<PositionalEnv>(d, p);
+  m_env.bind(d, p);
   m_notify = std::move(n);
   m_pos = p;
   m_handle = h;
@@ -114,7 +111,10 @@ bool PositionBase::clear(int32_t depth) {
   return m_chain->clear(depth);
 }
 
-EnvironmentRef PositionBase::env() const noexcept { return m_env; }
+EnvironmentRef PositionBase::env() noexcept {
+  // Aliasing an empty owner: a pointer that shares no ownership.
+  return EnvironmentRef(EnvironmentRef(), &m_env);
+}
 
 ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nullptr; }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "depman/contracts.hpp"
+#include "eval.hpp"
 #include "inline_vector.hpp"
 #include "order.hpp"
 
@@ -19,7 +20,6 @@ namespace depman {
 class ActionChain;
 class DepManager;
 class Position;
-class PositionalEnv;
 struct NameEntry;
 
 // Nodes in document order; the pool recycles the set's nodes.
@@ -59,8 +59,10 @@ class PositionBase {
   bool clear(int32_t depth);
   // The names the head action defines, or none.
   ListRef GetDefs() const;
-  EnvironmentRef env() const noexcept;
-  const std::shared_ptr<PositionalEnv>& positional_env() const noexcept { return m_env; }
+  // The node's environment. It does not own the node: it is valid while the
+  // node exists.
+  EnvironmentRef env() noexcept;
+  PositionalEnv& positional_env() noexcept { return m_env; }
   // The text of the chain: its actions' texts run together, as UTF-8.
   std::string ToStrng() const;
 
@@ -98,7 +100,7 @@ class PositionBase {
   Position* m_pos = nullptr;
   int32_t m_handle = 0;
   std::unique_ptr<ActionChain> m_chain;
-  std::shared_ptr<PositionalEnv> m_env;
+  PositionalEnv m_env;
   int32_t m_compute_depth = 0;
   bool m_notify_enabled = true;
   bool m_lazy = false;

@@ -64,6 +64,23 @@ TEST(FacadeHandles, IssuesOneMoreThanTheLargestHandleRegistered) {
   EXPECT_EQ(doc.GetLastHandle(), 11);
 }
 
+// A handle the host gives to a second node names that node only, whether the
+// handle is a small one, a negative one or one far from the others.
+TEST(FacadeHandles, AHandleGivenTwiceNamesTheLaterNode) {
+  for (int32_t h : {7, -7, std::numeric_limits<int32_t>::max() - 1}) {
+    SCOPED_TRACE(h);
+    Depman doc;
+    doc.AddAfter(0, Constant(L"a", 1), h, 0);
+    doc.AddAfter(h, Constant(L"b", 2), h, 0);
+    EXPECT_EQ(AsNumber(doc.GetValue(h, L"b")), 2);
+    EXPECT_THAT(HandleValues(doc.GetHandles()), ElementsAre(h, h));
+    doc.Remove(h);  // the later node goes; the handle names nothing now
+    EXPECT_EQ(doc.Ready(h), nullptr);
+    EXPECT_THAT(HandleValues(doc.GetHandles()), ElementsAre(h));
+    EXPECT_EQ(doc.IsBoundAt(h, L"a"), 0);
+  }
+}
+
 TEST(FacadeHandles, EmptyDocumentListsNoHandles) {
   Depman doc;
   ListRef handles = doc.GetHandles();

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 
 #include "depman/contracts.hpp"
 #include "depman/host.hpp"
@@ -13,6 +12,7 @@
 namespace depman {
 
 class DepManager;
+class HandleIndex;
 class Position;
 class PositionBase;
 template <class T>
@@ -95,7 +95,7 @@ class Depman final : public IDepman {
   bool m_deps_enabled = true;
   // Each node also keeps its own handle, so the map back from node to
   // handle is the node itself.
-  std::unordered_map<int32_t, Position*> m_node_to_pos;
+  std::unique_ptr<HandleIndex> m_node_to_pos;
   int32_t m_max_handle = 0;
   int m_busy = 0;  // depth of host callbacks that may call back into us
 };

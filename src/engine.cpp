@@ -241,16 +241,16 @@ void DepManager::eval_to(Position* pos) {
 }
 
 void DepManager::mark_stale(Position* pos) {
-  if (pos->lazy() || pos->chain() == nullptr || pos->stale_entry()) return;
+  if (pos->lazy() || pos->chain() == nullptr || pos->in_stale_set()) return;
   // Invalidation and edits mostly add nodes in document order: hint the end.
   pos->set_stale_entry(m_stale.insert(m_stale.end(), pos));
   m_stale_peak = std::max(m_stale_peak, m_stale.size());
 }
 
 void DepManager::mark_fresh(Position* pos) noexcept {
-  if (const auto& entry = pos->stale_entry()) {
-    m_stale.erase(*entry);
-    pos->set_stale_entry(std::nullopt);
+  if (pos->in_stale_set()) {
+    m_stale.erase(pos->stale_entry());
+    pos->clear_stale_entry();
     // An idle set keeps no memory from a large evaluation; a small one keeps
     // its few blocks for the next edit.
     if (m_stale.empty() && m_stale_peak > kStalePoolKept) {

@@ -78,18 +78,18 @@ DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
   if (m_env.chain() == nullptr) return nullptr;  // the link is gone
   auto [d, index] = m_env.LookupRecorded(name);
   Dependency& dep = m_env.chain()->deps()[index];
-  if (!dep.cached()) ++m_table_size;
   dep.value = d != nullptr ? d->Get(name) : nullptr;
   return d;
 }
 
-bool CachingEnv::do_check() {
-  if (m_table_size == 0) return true;
+bool CachingEnv::values_changed() {
   std::vector<Dependency>& deps = m_env.chain()->deps();
+  bool remembered = false;
   // Indexes, not iterators: looking a name up again evaluates other nodes,
   // never this link, so the vector keeps its size.
   for (std::size_t i = 0; i < deps.size(); ++i) {
     if (!deps[i].cached()) continue;
+    remembered = true;
     DictionaryRef d = m_env.LookupAgain(deps[i].name);
     const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name()) : nullptr;
     if (!SameValue(deps[i].value, now)) {
@@ -97,30 +97,22 @@ bool CachingEnv::do_check() {
       return true;
     }
   }
-  m_needs_check = false;
-  return false;
+  return !remembered;
 }
-
-bool CachingEnv::check_changed() { return m_needs_check && do_check(); }
 
 void CachingEnv::clear_table() noexcept {
   for (Dependency& dep : m_env.chain()->deps()) dep.value = Dependency::NotCached();
-  m_table_size = 0;
 }
 
-void CachingEnv::detach() noexcept {
-  m_env.detach();
-  m_table_size = 0;
-}
-
-ActionChain::ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32_t seq_no)
-    : m_manager(dm),
-      m_position(pos),
+ActionChain::ActionChain(Position* pos, ActionRef action, uint32_t seq_no)
+    : m_position(pos),
       m_action(std::move(action)),
       m_caching_env(std::make_shared<CachingEnv>(this)),
       m_seq_no(static_cast<int32_t>(seq_no)) {}
 
 ActionChain::~ActionChain() { teardown(); }
+
+DepManager* ActionChain::manager() const noexcept { return m_position->manager(); }
 
 std::exception_ptr ActionChain::teardown() noexcept {
   // Withdraw the dependencies of every link, front to back; then release the
@@ -181,7 +173,7 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
       if (m_deps[i].name->name() == name) return i;
     }
   }
-  NameEntry* entry = m_manager->intern(name);
+  NameEntry* entry = manager()->intern(name);
   const std::size_t found = find_dep(entry);
   if (found < m_deps.size()) return found;
   m_deps.push_back({entry});
@@ -192,19 +184,19 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
     m_dep_index = std::make_unique<std::unordered_map<const NameEntry*, std::size_t>>();
     for (std::size_t i = 0; i < m_deps.size(); ++i) m_dep_index->emplace(m_deps[i].name, i);
   }
-  m_manager->add_dep(entry, m_position, this);
+  manager()->add_dep(entry, m_position, this);
   return found;
 }
 
 void ActionChain::unregister_deps() {
-  for (const Dependency& dep : m_deps) m_manager->remove_dep(dep.name, m_position, this);
+  for (const Dependency& dep : m_deps) manager()->remove_dep(dep.name, m_position, this);
 }
 
 // Lets go of the recorded names; the registry forgets a name nobody uses.
 void ActionChain::forget_deps() noexcept {
   for (const Dependency& dep : m_deps) {
     --dep.name->readers;
-    m_manager->release_if_unused(dep.name);
+    manager()->release_if_unused(dep.name);
   }
   m_deps.clear();
   m_dep_index.reset();
@@ -213,9 +205,9 @@ void ActionChain::forget_deps() noexcept {
 DictionaryRef ActionChain::ready() const {
   const ActionChain* link = this;
   for (; link->m_next != nullptr; link = link->m_next.get()) {
-    if (link->m_caching_env->needs_check()) return nullptr;
+    if (link->m_needs_check) return nullptr;
   }
-  return link->m_caching_env->needs_check() ? nullptr : link->m_result;
+  return link->m_needs_check ? nullptr : link->m_result;
 }
 
 DictionaryRef ActionChain::eval() {
@@ -225,7 +217,13 @@ DictionaryRef ActionChain::eval() {
   for (;;) {
     {
       BusyScope busy(link->m_busy, m_position);
-      if (link->m_caching_env->check_changed()) link->clear_result();
+      if (link->m_needs_check) {
+        if (link->m_caching_env->values_changed()) {
+          link->clear_result();
+        } else {
+          link->m_needs_check = false;
+        }
+      }
     }
     if (link->m_next == nullptr) break;
     link = link->m_next.get();
@@ -258,7 +256,7 @@ DictionaryRef ActionChain::run_action() {
     BusyScope busy(m_busy, m_position);
     d = m_action->Invoke(m_caching_env);
   }
-  m_caching_env->set_needs_check(false);
+  m_needs_check = false;
   if (d == nullptr) {
     throw std::logic_error("depman: the action of " + NodeName(m_position) +
                            " returned no dictionary");
@@ -274,12 +272,12 @@ ActionChain* ActionChain::make_successor(const DictionaryRef& d) {
     throw std::logic_error("depman: the value under \"%next\" in the result of " +
                            NodeName(m_position) + " is not an Action");
   }
-  m_next = std::make_unique<ActionChain>(m_manager, m_position, std::move(action),
+  m_next = std::make_unique<ActionChain>(m_position, std::move(action),
                                          static_cast<uint32_t>(m_seq_no) + 1);
   return m_next.get();
 }
 
-void ActionChain::invalidate() noexcept { m_caching_env->set_needs_check(true); }
+void ActionChain::invalidate() noexcept { m_needs_check = true; }
 
 void ActionChain::clear_result() {
   m_result.reset();

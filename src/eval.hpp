@@ -31,6 +31,8 @@ class PositionalEnv final : public Environment {
     m_depman = d;
     m_pos = p;
   }
+  DepManager* manager() const noexcept { return m_depman; }
+  Position* position() const noexcept { return m_pos; }
   DictionaryRef Lookup(std::wstring_view name) override;
   // The same for a name the registry knows already.
   DictionaryRef Lookup(const NameEntry* name);
@@ -72,21 +74,17 @@ class CachingEnv final : public Environment {
   // The dictionary of the definer of `name`, or none; caches its value.
   DictionaryRef Lookup(std::wstring_view name) override;
 
-  bool needs_check() const noexcept { return m_needs_check; }
-  void set_needs_check(bool b) noexcept { m_needs_check = b; }
-  // Whether the link must run again: flagged and some cached value changed.
-  bool check_changed();
+  // Whether some remembered value differs from what the name finds now;
+  // true as well when nothing is remembered. A change empties the table.
+  bool values_changed();
   // Cuts the environment off from its link, which is going away: later
   // lookups (by an action that kept the environment) find nothing.
-  void detach() noexcept;
+  void detach() noexcept { m_env.detach(); }
 
  private:
-  bool do_check();
   void clear_table() noexcept;
 
   DepTrackingEnv m_env;
-  std::uint32_t m_table_size = 0;
-  bool m_needs_check = false;
 };
 
 // A name a link has looked up. While it is in the change test's table, its
@@ -107,7 +105,7 @@ struct Dependency {
 // owns the successor that its action named under "%next".
 class ActionChain {
  public:
-  ActionChain(DepManager* dm, Position* pos, ActionRef action, uint32_t seq_no);
+  ActionChain(Position* pos, ActionRef action, uint32_t seq_no);
   ActionChain(const ActionChain&) = delete;
   ActionChain& operator=(const ActionChain&) = delete;
   // Withdraws the dependencies of this link and its successors, then
@@ -159,7 +157,8 @@ class ActionChain {
   DictionaryRef run_action();
   ActionChain* make_successor(const DictionaryRef& d);
 
-  DepManager* m_manager;
+  DepManager* manager() const noexcept;
+
   Position* m_position;
   ActionRef m_action;
   std::shared_ptr<CachingEnv> m_caching_env;
@@ -168,7 +167,8 @@ class ActionChain {
   std::unique_ptr<std::unordered_map<const NameEntry*, std::size_t>> m_dep_index;
   std::unique_ptr<ActionChain> m_next;
   int32_t m_seq_no;
-  bool m_busy = false;  // its action or change test is running
+  bool m_busy = false;         // its action or change test is running
+  bool m_needs_check = false;  // invalidated: the change test decides before the result is used
 };
 
 }  // namespace depman

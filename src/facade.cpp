@@ -77,9 +77,7 @@ void Depman::SetHandle(Position* p, int32_t h) {
 
 // A handle given to a second node names that node only; removing the first
 // node then leaves the handle to the second.
-void Depman::UnsetHandle(const Position* p) {
-  m_node_to_pos->unset(p->handle(), p);
-}
+void Depman::UnsetHandle(const Position* p) { m_node_to_pos->unset(p->handle(), p); }
 
 int32_t Depman::IssueHandle() {
   if (m_max_handle == std::numeric_limits<int32_t>::max()) {

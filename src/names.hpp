@@ -53,7 +53,7 @@ class NameEntry {
   using Owned = std::unique_ptr<NameEntry, Deleter>;
 
   NameEntry(std::size_t hash, std::size_t length) noexcept
-      : m_hash(hash), m_length(static_cast<std::uint32_t>(length)) {}
+      : m_length(static_cast<std::uint32_t>(length)), m_hash(hash) {}
   static Owned Make(std::wstring_view name, std::size_t hash);
   static std::size_t BlockSize(std::size_t length) noexcept {
     return sizeof(NameEntry) + length * sizeof(wchar_t);
@@ -61,8 +61,8 @@ class NameEntry {
   // The characters follow the entry in its block.
   const wchar_t* characters() const noexcept { return reinterpret_cast<const wchar_t*>(this + 1); }
 
+  std::uint32_t m_length;  // beside `readers`, so that the two share eight bytes
   std::size_t m_hash;
-  std::uint32_t m_length;
 };
 
 // Owns the entries and finds them by name. Linear probing over a power-of-two

@@ -15,15 +15,13 @@ PositionBase::PositionBase() = default;
 Position::~Position() { destroy_chain(); }
 
 void PositionBase::destroy_chain() noexcept {
-  if (m_chain != nullptr) m_dm->mark_fresh(m_pos);
+  if (m_chain != nullptr) dm()->mark_fresh(self());
   m_chain.reset();
 }
 
-void PositionBase::initialize(DepManager* d, NotifyRef n, Position* p, int32_t h) {
-  m_dm = d;
+void PositionBase::initialize(DepManager* d, const NotifyRef& n, Position* p, int32_t h) {
   m_env.bind(d, p);
-  m_notify = std::move(n);
-  m_pos = p;
+  m_notify = n.get();
   m_handle = h;
   m_chain.reset();
   m_compute_depth = 0;
@@ -54,19 +52,19 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
   if (m_chain != nullptr) {
     ListRef old_defs = m_chain->GetDefs();  // if this fails, nothing has changed
     Attempt(failure, [&] { registerDefs(old_defs, false, bInvalidate); });
-    m_dm->mark_fresh(m_pos);
+    dm()->mark_fresh(self());
     Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
   }
   if (a != nullptr) {
-    m_chain = std::make_unique<ActionChain>(m_dm, m_pos, a, 0);
-    m_dm->mark_stale(m_pos);
+    m_chain = std::make_unique<ActionChain>(self(), a, 0);
+    dm()->mark_stale(self());
     ListRef defs;
     try {
       defs = m_chain->GetDefs();
     } catch (...) {
       // Names unknown: the node cannot keep the action.
       if (!failure) failure = std::current_exception();
-      m_dm->mark_fresh(m_pos);
+      dm()->mark_fresh(self());
       Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
     }
     if (m_chain != nullptr) Attempt(failure, [&] { registerDefs(defs, true, bInvalidate); });
@@ -82,13 +80,13 @@ void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInval
     const auto* name = dynamic_cast<const String*>(item.get());
     if (name == nullptr) continue;  // not a name: nothing to register
     if (bRegister) {
-      m_registered.push_back(m_dm->add_def(name->Value(), m_pos));
+      m_registered.push_back(dm()->add_def(name->Value(), self()));
     } else {
-      m_dm->remove_def(name->Value(), m_pos);
+      dm()->remove_def(name->Value(), self());
     }
   }
   if (bRegister) m_registered_list = defs;
-  if (bInvalidate) m_dm->invalidateChains(*defs, m_pos);
+  if (bInvalidate) dm()->invalidateChains(*defs, self());
 }
 
 const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef& defs) const {
@@ -101,13 +99,13 @@ DictionaryRef PositionBase::eval(bool force) {
   if (m_chain == nullptr) return nullptr;
   if (!force && m_lazy) return m_chain->ready();
   DictionaryRef result = m_chain->eval();
-  m_dm->mark_fresh(m_pos);
+  dm()->mark_fresh(self());
   return result;
 }
 
 bool PositionBase::clear(int32_t depth) {
   if (m_chain == nullptr) return false;
-  m_dm->mark_stale(m_pos);
+  dm()->mark_stale(self());
   return m_chain->clear(depth);
 }
 

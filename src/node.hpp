@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,7 +32,9 @@ class PositionBase {
   PositionBase& operator=(const PositionBase&) = delete;
   virtual ~PositionBase();
 
-  void initialize(DepManager* d, NotifyRef n, Position* p, int32_t h);
+  // Makes this node `p`, with handle `h`, in the document that `d` manages;
+  // it notifies `n`, which must outlive it.
+  void initialize(DepManager* d, const NotifyRef& n, Position* p, int32_t h);
 
   // Replaces the chain with one for `a` (none leaves no chain), withdrawing
   // the old names and registering the new ones, invalidating when asked.
@@ -72,12 +73,18 @@ class PositionBase {
   void Invalidate() { send(Status::NODE_INVALID); }
 
   int32_t handle() const noexcept { return m_handle; }
+  DepManager* manager() const noexcept { return m_env.manager(); }
   ActionChain* chain() const noexcept { return m_chain.get(); }
   int32_t compute_depth() const noexcept { return m_compute_depth; }
   // The node's entry in the registry's set of nodes that may need work, if
   // it is there; kept so that leaving the set costs no search.
-  const std::optional<StaleSet::iterator>& stale_entry() const noexcept { return m_stale_entry; }
-  void set_stale_entry(std::optional<StaleSet::iterator> entry) noexcept { m_stale_entry = entry; }
+  bool in_stale_set() const noexcept { return m_in_stale_set; }
+  StaleSet::iterator stale_entry() const noexcept { return m_stale_entry; }
+  void set_stale_entry(StaleSet::iterator entry) noexcept {
+    m_stale_entry = entry;
+    m_in_stale_set = true;
+  }
+  void clear_stale_entry() noexcept { m_in_stale_set = false; }
   // Marks the node as reached by invalidation walk number `walk`; false when
   // that walk has reached it already.
   bool reach(uint64_t walk) noexcept {
@@ -95,17 +102,21 @@ class PositionBase {
  private:
   void send(Status s) const;
 
-  DepManager* m_dm = nullptr;
-  NotifyRef m_notify;
-  Position* m_pos = nullptr;
+  DepManager* dm() const noexcept { return manager(); }
+  Position* self() const noexcept { return m_env.position(); }
+
+  // The document's notification target, which outlives its nodes.
+  const Notify* m_notify = nullptr;
   int32_t m_handle = 0;
-  std::unique_ptr<ActionChain> m_chain;
-  PositionalEnv m_env;
   int32_t m_compute_depth = 0;
+  std::unique_ptr<ActionChain> m_chain;
+  // Also tells the node its manager and the Position it is.
+  PositionalEnv m_env;
   bool m_notify_enabled = true;
   bool m_lazy = false;
+  bool m_in_stale_set = false;
   uint64_t m_reached_by = 0;
-  std::optional<StaleSet::iterator> m_stale_entry;
+  StaleSet::iterator m_stale_entry;
   // What the last registration registered, to spare the registry a lookup
   // by name for each of them when invalidation reaches this node.
   ListRef m_registered_list;
@@ -115,7 +126,8 @@ class PositionBase {
 // The document's node: PositionBase with its links and ordinal.
 class Position final : public OrderedListNode<PositionBase> {
  public:
-  Position(DepManager* d, NotifyRef n, int32_t h) { initialize(d, std::move(n), this, h); }
+  // `n` must outlive the node.
+  Position(DepManager* d, const NotifyRef& n, int32_t h) { initialize(d, n, this, h); }
   ~Position() override;
 
   Position* next() const noexcept { return static_cast<Position*>(next_node()); }

@@ -146,7 +146,7 @@ TEST(Chain, DestructionWithdrawsEveryLinksDependenciesAndReleasesBackToFront) {
   auto mid = link_action(L"b", tail);
   auto head = link_action(L"a", mid);
 
-  auto chain = std::make_unique<ActionChain>(&doc.dm(), node, head, 0);
+  auto chain = std::make_unique<ActionChain>(node, head, 0);
   chain->eval();
   chain.reset();
   EXPECT_THAT(released, ElementsAre(L"c", L"b", L"a"));

@@ -157,8 +157,8 @@ TEST(DependentRegistry, KeepsTheLinkWithTheLowestNumber) {
   Position* definer = doc.Append(Reader({}, List::Names({L"x"})));
   Position* dependent = doc.Append(nullptr);
   auto action = Reader({}, nullptr);
-  ActionChain link0(&doc.dm(), dependent, action, 0);
-  ActionChain link2(&doc.dm(), dependent, action, 2);
+  ActionChain link0(dependent, action, 0);
+  ActionChain link2(dependent, action, 2);
   link0.eval();
   link2.eval();
   DepManager& dm = doc.dm();

@@ -27,13 +27,16 @@ NameEntry* DepManager::add_def(std::wstring_view name, Position* pos) {
   NameEntry* entry = intern(name);
   DefinerSet& defs = entry->definers;
   auto it = doc_lower_bound(defs, pos);
-  if (it == defs.end() || *it != pos) defs.insert(it, pos);
+  if (it != defs.end() && *it == pos) return nullptr;
+  defs.insert(it, pos);
   return entry;
 }
 
 void DepManager::remove_def(std::wstring_view name, Position* pos) {
-  NameEntry* entry = find_name(name);
-  if (entry == nullptr) return;
+  if (NameEntry* entry = find_name(name)) remove_def(entry, pos);
+}
+
+void DepManager::remove_def(NameEntry* entry, Position* pos) {
   DefinerSet& defs = entry->definers;
   auto it = doc_lower_bound(defs, pos);
   if (it != defs.end() && *it == pos) defs.erase(it);

@@ -60,8 +60,13 @@ class DepManager {
   void release_if_unused(NameEntry* entry);
 
   // Definitions.
+  // Records `pos` as a definer of `name`; its entry, or none when `pos`
+  // defined the name already.
   NameEntry* add_def(std::wstring_view name, Position* pos);
   void remove_def(std::wstring_view name, Position* pos);
+  // The same for a name whose entry is at hand; the entry is freed if
+  // nothing uses it any more.
+  void remove_def(NameEntry* entry, Position* pos);
   Position* const* find_def(const DefinerSet& defs, Position* pos, ResolveMode mode) const;
   // The result of the definer of `name` seen from `position`; with `force`
   // a definer without a ready result is evaluated first.

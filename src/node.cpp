@@ -74,18 +74,23 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
 
 void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate) {
   if (defs == nullptr) return;
-  m_registered_list.reset();
-  m_registered.clear();
-  for (const ObjectRef& item : *defs) {
-    const auto* name = dynamic_cast<const String*>(item.get());
-    if (name == nullptr) continue;  // not a name: nothing to register
-    if (bRegister) {
-      m_registered.push_back(dm()->add_def(name->Value(), self()));
-    } else {
-      dm()->remove_def(name->Value(), self());
+  if (bRegister) m_registered.clear();
+  if (!bRegister && defs == m_registered_list) {
+    // The very list registered: its entries are at hand, no name is hashed.
+    for (NameEntry* entry : m_registered) dm()->remove_def(entry, self());
+  } else {
+    for (const ObjectRef& item : *defs) {
+      const auto* name = dynamic_cast<const String*>(item.get());
+      if (name == nullptr) continue;  // not a name: nothing to register
+      if (!bRegister) {
+        dm()->remove_def(name->Value(), self());
+      } else if (NameEntry* added = dm()->add_def(name->Value(), self())) {
+        m_registered.push_back(added);
+      }
     }
   }
-  if (bRegister) m_registered_list = defs;
+  m_registered_list = bRegister ? defs : nullptr;
+  if (!bRegister) m_registered.clear();
   if (bInvalidate) dm()->invalidateChains(*defs, self());
 }
 

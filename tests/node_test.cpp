@@ -42,6 +42,7 @@ class TestAction final : public Action {
     return m_defs;
   }
   void Release() override { ++releases; }
+  void set_defs(ListRef defs) { m_defs = std::move(defs); }
 
   int invocations = 0;
   int releases = 0;
@@ -308,6 +309,26 @@ TEST_F(NodeTest, ReplacingAnActionWithdrawsEveryOldNameBeforeRegisteringANewOne)
   EXPECT_TRUE(Bound(L"z", node));
   EXPECT_EQ(old_action->releases, 1);
   EXPECT_EQ(new_action->releases, 0);
+}
+
+// A name listed twice is defined once and withdrawn once, whether the
+// withdrawal gets the very list that was registered or an equal new one.
+TEST_F(NodeTest, ANameListedTwiceIsRegisteredAndWithdrawnOnce) {
+  for (bool same_list : {true, false}) {
+    SCOPED_TRACE(same_list);
+    Position* node = AddNode(1);
+    auto action = std::make_shared<TestAction>(List::Names({L"x", L"x"}));
+    if (!same_list) {
+      // A fresh list every time it is asked.
+      action->on_get_defs = [a = action.get()] { a->set_defs(List::Names({L"x", L"x"})); };
+    }
+    node->update(action, false);
+    EXPECT_TRUE(Bound(L"x", node));
+    node->update(nullptr, true);
+    EXPECT_FALSE(Bound(L"x", node));
+    EXPECT_TRUE(dm.empty());
+    delete node;
+  }
 }
 
 TEST_F(NodeTest, ReplacingAnActionInvalidatesReadersOfOldAndNewNamesOnlyWhenAsked) {

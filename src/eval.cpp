@@ -83,7 +83,7 @@ DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
 }
 
 bool CachingEnv::values_changed() {
-  std::vector<Dependency>& deps = m_env.chain()->deps();
+  Dependencies& deps = m_env.chain()->deps();
   bool remembered = false;
   // Indexes, not iterators: looking a name up again evaluates other nodes,
   // never this link, so the vector keeps its size.
@@ -101,7 +101,22 @@ bool CachingEnv::values_changed() {
 }
 
 void CachingEnv::clear_table() noexcept {
-  for (Dependency& dep : m_env.chain()->deps()) dep.value = Dependency::NotCached();
+  Dependencies& deps = m_env.chain()->deps();
+  for (std::size_t i = 0; i < deps.size(); ++i) deps[i].value = Dependency::NotCached();
+}
+
+void Dependencies::push_back(NameEntry* name) {
+  if (m_first.name == nullptr) {
+    m_first.name = name;
+    return;
+  }
+  if (m_rest == nullptr) m_rest = std::make_unique<std::vector<Dependency>>();
+  m_rest->push_back({name});
+}
+
+void Dependencies::clear() noexcept {
+  m_first = Dependency();
+  m_rest.reset();
 }
 
 ActionChain::ActionChain(Position* pos, ActionRef action, uint32_t seq_no)
@@ -176,7 +191,7 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
   NameEntry* entry = manager()->intern(name);
   const std::size_t found = find_dep(entry);
   if (found < m_deps.size()) return found;
-  m_deps.push_back({entry});
+  m_deps.push_back(entry);
   ++entry->readers;
   if (m_dep_index != nullptr) {
     m_dep_index->emplace(entry, found);
@@ -189,14 +204,16 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
 }
 
 void ActionChain::unregister_deps() {
-  for (const Dependency& dep : m_deps) manager()->remove_dep(dep.name, m_position, this);
+  for (std::size_t i = 0; i < m_deps.size(); ++i) {
+    manager()->remove_dep(m_deps[i].name, m_position, this);
+  }
 }
 
 // Lets go of the recorded names; the registry forgets a name nobody uses.
 void ActionChain::forget_deps() noexcept {
-  for (const Dependency& dep : m_deps) {
-    --dep.name->readers;
-    manager()->release_if_unused(dep.name);
+  for (std::size_t i = 0; i < m_deps.size(); ++i) {
+    --m_deps[i].name->readers;
+    manager()->release_if_unused(m_deps[i].name);
   }
   m_deps.clear();
   m_dep_index.reset();

@@ -96,8 +96,29 @@ struct Dependency {
 
   bool cached() const noexcept { return value != NotCached(); }
 
-  NameEntry* name;
+  NameEntry* name = nullptr;
   ObjectRef value = NotCached();
+};
+
+// The names a link has read, in the order it first read them. Most links
+// read a single name, so the first is held in place and only the rest on
+// the heap.
+class Dependencies {
+ public:
+  std::size_t size() const noexcept {
+    return m_first.name == nullptr ? 0 : 1 + (m_rest != nullptr ? m_rest->size() : 0);
+  }
+  Dependency& operator[](std::size_t i) noexcept { return i == 0 ? m_first : (*m_rest)[i - 1]; }
+  const Dependency& operator[](std::size_t i) const noexcept {
+    return i == 0 ? m_first : (*m_rest)[i - 1];
+  }
+  // Appends `name`, its value not remembered.
+  void push_back(NameEntry* name);
+  void clear() noexcept;
+
+ private:
+  Dependency m_first;
+  std::unique_ptr<std::vector<Dependency>> m_rest;
 };
 
 // One link of a node's chain: binds an action to the node, keeps its result
@@ -122,7 +143,7 @@ class ActionChain {
   std::size_t add_dep(std::wstring_view name);
   // Withdraws every recorded name from the registry.
   void unregister_deps();
-  std::vector<Dependency>& deps() noexcept { return m_deps; }
+  Dependencies& deps() noexcept { return m_deps; }
 
   // The chain's result if no link from here on is invalidated; never computes.
   DictionaryRef ready() const;
@@ -163,7 +184,7 @@ class ActionChain {
   ActionRef m_action;
   std::shared_ptr<CachingEnv> m_caching_env;
   DictionaryRef m_result;
-  std::vector<Dependency> m_deps;
+  Dependencies m_deps;
   std::unique_ptr<std::unordered_map<const NameEntry*, std::size_t>> m_dep_index;
   std::unique_ptr<ActionChain> m_next;
   int32_t m_seq_no;

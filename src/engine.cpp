@@ -233,35 +233,22 @@ void DepManager::collect_dependents_after(Position* r, uint64_t walk,
 // that may need work; for any other node such an evaluation changes nothing.
 void DepManager::eval_to(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) return;
-  // Evaluating a node leaves the set, as may nodes before it evaluated on
-  // demand; the nodes after it stay, so the next one is safe to hold.
-  for (auto it = m_stale.lower_bound(m_eval_frontier);
-       it != m_stale.end() && !value_less{}(pos, *it);) {
-    Position* node = *it++;
-    node->eval(false);
+  // Evaluating a node takes it out of the list, and may take out nodes
+  // before it (read on demand) or, through a host callback, after it; no
+  // node joins meanwhile. A node that left still leads to the rest.
+  for (Position* node = m_stale.first_from(m_eval_frontier);
+       node != nullptr && !value_less{}(pos, node); node = StaleList::after(node)) {
+    if (m_stale.contains(node)) node->eval(false);
   }
   m_eval_frontier = pos->next();
 }
 
 void DepManager::mark_stale(Position* pos) {
-  if (pos->lazy() || pos->chain() == nullptr || pos->in_stale_set()) return;
-  // Invalidation and edits mostly add nodes in document order: hint the end.
-  pos->set_stale_entry(m_stale.insert(m_stale.end(), pos));
-  m_stale_peak = std::max(m_stale_peak, m_stale.size());
+  if (pos->lazy() || pos->chain() == nullptr || m_stale.contains(pos)) return;
+  m_stale.insert(pos);
 }
 
-void DepManager::mark_fresh(Position* pos) noexcept {
-  if (pos->in_stale_set()) {
-    m_stale.erase(pos->stale_entry());
-    pos->clear_stale_entry();
-    // An idle set keeps no memory from a large evaluation; a small one keeps
-    // its few blocks for the next edit.
-    if (m_stale.empty() && m_stale_peak > kStalePoolKept) {
-      m_stale_pool.release();
-      m_stale_peak = 0;
-    }
-  }
-}
+void DepManager::mark_fresh(Position* pos) noexcept { m_stale.erase(pos); }
 
 void DepManager::needs_eval(Position* pos) {
   if (m_eval_frontier == nullptr || value_less{}(pos, m_eval_frontier)) m_eval_frontier = pos;

@@ -15,6 +15,7 @@
 #include "depman/contracts.hpp"
 #include "names.hpp"
 #include "node.hpp"
+#include "stale_list.hpp"
 
 namespace depman {
 
@@ -126,10 +127,7 @@ class DepManager {
   bool m_invalidation_enabled = true;
   uint64_t m_walks = 0;  // invalidation walks so far, to mark reached nodes
   Position* m_eval_frontier = nullptr;
-  std::pmr::unsynchronized_pool_resource m_stale_pool;
-  StaleSet m_stale{&m_stale_pool};
-  static constexpr std::size_t kStalePoolKept = 1024;
-  std::size_t m_stale_peak = 0;  // the most nodes in m_stale since its pool was last freed
+  StaleList m_stale;
   Walk m_walk;
 };
 

@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <memory_resource>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -21,8 +19,11 @@ class DepManager;
 class Position;
 struct NameEntry;
 
-// Nodes in document order; the pool recycles the set's nodes.
-using StaleSet = std::pmr::set<Position*, value_less>;
+// A node's place in the registry's list of nodes that may need work.
+struct StaleLinks {
+  Position* prev = nullptr;
+  Position* next = nullptr;
+};
 
 // The state and behaviour of a node; Position adds its place in the list.
 class PositionBase {
@@ -76,15 +77,9 @@ class PositionBase {
   DepManager* manager() const noexcept { return m_env.manager(); }
   ActionChain* chain() const noexcept { return m_chain.get(); }
   int32_t compute_depth() const noexcept { return m_compute_depth; }
-  // The node's entry in the registry's set of nodes that may need work, if
-  // it is there; kept so that leaving the set costs no search.
-  bool in_stale_set() const noexcept { return m_in_stale_set; }
-  StaleSet::iterator stale_entry() const noexcept { return m_stale_entry; }
-  void set_stale_entry(StaleSet::iterator entry) noexcept {
-    m_stale_entry = entry;
-    m_in_stale_set = true;
-  }
-  void clear_stale_entry() noexcept { m_in_stale_set = false; }
+  // The node's links in the registry's list of nodes that may need work.
+  StaleLinks& stale_links() noexcept { return m_stale_links; }
+  const StaleLinks& stale_links() const noexcept { return m_stale_links; }
   // Marks the node as reached by invalidation walk number `walk`; false when
   // that walk has reached it already.
   bool reach(uint64_t walk) noexcept {
@@ -114,9 +109,8 @@ class PositionBase {
   PositionalEnv m_env;
   bool m_notify_enabled = true;
   bool m_lazy = false;
-  bool m_in_stale_set = false;
   uint64_t m_reached_by = 0;
-  StaleSet::iterator m_stale_entry;
+  StaleLinks m_stale_links;
   // What the last registration registered, to spare the registry a lookup
   // by name for each of them when invalidation reaches this node.
   ListRef m_registered_list;

@@ -629,3 +629,32 @@ TEST(FacadeReentrancy, EditFromAComputingNoticeThrowsBeforeTheActionRuns) {
 
 }  // namespace
 }  // namespace depman_test
+
+namespace depman_test {
+namespace {
+
+// A host that asks for a later node's value while an earlier one is being
+// computed: the sweep that was computing goes on with the nodes the inner
+// request has not computed, and computes none of them twice.
+TEST(FacadeReentrancy, AQueryFromAComputingNoticeLeavesTheSweepWhole) {
+  Depman doc;
+  std::vector<TestActionRef> actions;
+  std::vector<int32_t> handles;
+  for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) {
+    actions.push_back(Constant(name, 1));
+    handles.push_back(doc.AddAfter(handles.empty() ? 0 : handles.back(), actions.back(), 0));
+  }
+  bool asked = false;
+  doc.RegisterNotify(std::make_shared<depman::Notify>([&](int32_t h, Status s) {
+    if (s != kComputing || h != handles[0] || asked) return;
+    asked = true;
+    EXPECT_EQ(AsNumber(doc.GetValue(handles[2], L"c")), 1);
+  }));
+
+  EXPECT_EQ(AsNumber(doc.GetValue(handles[3], L"d")), 1);
+  EXPECT_TRUE(asked);
+  for (std::size_t i = 1; i < actions.size(); ++i) EXPECT_EQ(actions[i]->invocations(), 1) << i;
+}
+
+}  // namespace
+}  // namespace depman_test

@@ -83,6 +83,39 @@ TEST(DictionaryTest, CountClearAndIteration) {
   EXPECT_EQ(IntOf(d.Get(L"a")), 4);
 }
 
+// From one entry held in place to many on the heap and indexed, whatever
+// room was asked for first: every key is found, the order of addition is
+// kept, and every value is let go exactly when the dictionary goes.
+TEST(DictionaryTest, GrowsKeepingEntriesOrderAndValues) {
+  for (std::size_t capacity : {0, 1, 5, 300}) {
+    SCOPED_TRACE(capacity);
+    auto shared = Int(7);
+    {
+      Dictionary d(capacity);
+      for (int32_t i = 0; i < 200; ++i) d.Add(L"k" + std::to_wstring(i), i % 2 ? shared : Int(i));
+      d.Set(L"k4", Int(-4));
+      ASSERT_EQ(d.Count(), 200u);
+      EXPECT_EQ(shared.use_count(), 101);
+      int32_t expected = 0;
+      for (const auto& [name, value] : d) {
+        EXPECT_EQ(name, L"k" + std::to_wstring(expected));
+        ++expected;
+      }
+      for (int32_t i = 0; i < 200; ++i) {
+        const int32_t want = i == 4 ? -4 : (i % 2 ? 7 : i);
+        EXPECT_EQ(IntOf(d.Get(L"k" + std::to_wstring(i))), want) << i;
+      }
+      EXPECT_FALSE(d.Contains(L"k200"));
+      EXPECT_THROW(d.Add(L"k150", Int(0)), std::invalid_argument);
+      d.Clear();
+      EXPECT_EQ(shared.use_count(), 1);
+      d.Add(L"k1", shared);
+      EXPECT_EQ(IntOf(d.Get(L"k1")), 7);
+    }
+    EXPECT_EQ(shared.use_count(), 1);
+  }
+}
+
 TEST(ListTest, KeepsOrderAndNone) {
   List list(2);
   EXPECT_EQ(list.Count(), 0u);

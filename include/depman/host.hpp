@@ -107,10 +107,11 @@ struct NameEqual {
 class Dictionary final : public Object {
  public:
   using value_type = std::pair<const std::wstring, ObjectRef>;
-  using const_iterator = std::vector<value_type>::const_iterator;
+  using const_iterator = const value_type*;
 
   // An empty dictionary with room for `capacity` entries.
   explicit Dictionary(std::size_t capacity = 0);
+  ~Dictionary() override;
 
   // Whether the dictionary has an entry under `name`.
   bool Contains(std::wstring_view name) const { return Find(name) != nullptr; }
@@ -123,11 +124,11 @@ class Dictionary final : public Object {
   // Removes every entry.
   void Clear() noexcept;
   // The number of entries.
-  std::size_t Count() const noexcept { return m_entries.size(); }
+  std::size_t Count() const noexcept { return m_size; }
 
   // Iteration over the entries (in the order they were added).
-  const_iterator begin() const noexcept { return m_entries.begin(); }
-  const_iterator end() const noexcept { return m_entries.end(); }
+  const_iterator begin() const noexcept { return m_data; }
+  const_iterator end() const noexcept { return m_data + m_size; }
 
  private:
   // Most dictionaries hold a handful of entries, found fastest by comparing
@@ -136,10 +137,18 @@ class Dictionary final : public Object {
 
   const value_type* Find(std::wstring_view name) const;
   void Append(std::wstring_view name, ObjectRef value);
+  // Moves the entries to a heap block with room for `capacity`.
+  void Grow(std::size_t capacity);
   void Reindex();
+  value_type* InlineSlot() noexcept;
 
-  std::vector<value_type> m_entries;
-  // Views of the keys in m_entries, rebuilt whenever the entries move.
+  // The entries: in m_inline while one fits, else on the heap. Most results
+  // hold a single entry, which so costs no allocation of its own.
+  value_type* m_data;
+  std::uint32_t m_size = 0;
+  std::uint32_t m_capacity = 1;
+  alignas(value_type) unsigned char m_inline[sizeof(value_type)];
+  // Views of the keys in m_data, rebuilt whenever the entries move.
   std::unique_ptr<std::unordered_map<std::wstring_view, std::size_t>> m_index;
 };
 

@@ -185,7 +185,7 @@ std::size_t ActionChain::add_dep(std::wstring_view name) {
   // them by comparing names, without hashing.
   if (m_dep_index == nullptr) {
     for (std::size_t i = 0; i < m_deps.size(); ++i) {
-      if (m_deps[i].name->name() == name) return i;
+      if (SameName(m_deps[i].name->name(), name)) return i;
     }
   }
   NameEntry* entry = manager()->intern(name);

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <typeinfo>
 
+#include "names.hpp"
 #include "utf8.hpp"
 
 #if defined(__GNUG__)
@@ -53,7 +54,7 @@ const Dictionary::value_type* Dictionary::Find(std::wstring_view name) const {
     return it == m_index->end() ? nullptr : m_data + it->second;
   }
   for (const value_type& entry : *this) {
-    if (entry.first == name) return &entry;
+    if (SameName(entry.first, name)) return &entry;
   }
   return nullptr;
 }

@@ -29,7 +29,7 @@ void NameEntry::Deleter::operator()(NameEntry* entry) const noexcept {
 std::size_t NameTable::probe(std::wstring_view name, std::size_t hash) const noexcept {
   std::size_t i = hash & mask();
   for (; m_slots[i] != nullptr; i = (i + 1) & mask()) {
-    if (m_slots[i]->hash() == hash && m_slots[i]->name() == name) break;
+    if (m_slots[i]->hash() == hash && SameName(m_slots[i]->name(), name)) break;
   }
   return i;
 }

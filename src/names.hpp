@@ -22,6 +22,16 @@ struct Dependent {
   ActionChain* link;
 };
 
+// Whether two names have the same characters. Names are short, so comparing
+// them in place beats a call to the library's wide memcmp.
+inline bool SameName(std::wstring_view a, std::wstring_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 inline Position* NodeOf(Position* p) noexcept { return p; }
 inline Position* NodeOf(const Dependent& d) noexcept { return d.node; }
 

@@ -112,15 +112,16 @@ void DepManager::remove_dep(NameEntry* entry, Position* pos, ActionChain* ac) {
 
 namespace {
 
-// Walks and edits mostly meet nodes in document order already, or as two
-// ordered runs (an edited node after the dependents it invalidated).
-void SortInDocumentOrder(std::vector<Position*>& nodes) {
-  const auto run_end = std::is_sorted_until(nodes.begin(), nodes.end(), value_less{});
+// Walks mostly meet nodes in document order already, or as two ordered runs.
+template <class Reached>
+void SortInDocumentOrder(std::vector<Reached>& nodes) {
+  const auto earlier = [](const Reached& a, const Reached& b) { return a.ord < b.ord; };
+  const auto run_end = std::is_sorted_until(nodes.begin(), nodes.end(), earlier);
   if (run_end == nodes.end()) return;
-  if (std::is_sorted(run_end, nodes.end(), value_less{})) {
-    std::inplace_merge(nodes.begin(), run_end, nodes.end(), value_less{});
+  if (std::is_sorted(run_end, nodes.end(), earlier)) {
+    std::inplace_merge(nodes.begin(), run_end, nodes.end(), earlier);
   } else {
-    std::sort(nodes.begin(), nodes.end(), value_less{});
+    std::sort(nodes.begin(), nodes.end(), earlier);
   }
 }
 
@@ -162,9 +163,11 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   Position* unknown_from = nullptr;
 
   // Walk: collect without acting, so a failing host GetDefs leaves no trace.
-  while (!work.empty()) {
-    const WorkItem item = work.back();
-    work.pop_back();
+  // Items are taken in the order they were pushed (which one comes first
+  // changes nothing that is collected): the walk then mostly moves forward
+  // through the document, on nodes it has just met.
+  for (std::size_t next_item = 0; next_item < work.size(); ++next_item) {
+    const WorkItem item = work[next_item];
     const NameEntry& entry = *item.name;
     Position* next_def = NextDefiner(entry, item.pos);
     for (auto it = doc_upper_bound(entry.dependents, item.pos); it != entry.dependents.end();
@@ -181,7 +184,7 @@ void DepManager::invalidateChains(const List& names, Position* r) {
             unknown_from = dependent;
           }
         }
-        nodes.push_back(dependent);
+        nodes.push_back({dependent->ord(), dependent});
       }
       if (dependent == next_def) next_def = NextDefiner(entry, dependent);
     }
@@ -194,12 +197,12 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   // notification stops the notices, not the marking.
   SortInDocumentOrder(nodes);
   for (ActionChain* link : links) link->invalidate();
-  for (Position* node : nodes) mark_stale(node);
+  for (const Reached& reached : nodes) mark_stale(reached.node);
   // Given back before notifying: the host may start another walk.
-  std::vector<Position*> notify = std::move(nodes);
+  std::vector<Reached> notify = std::move(nodes);
   m_walk = std::move(scratch);
   try {
-    for (Position* node : notify) node->Invalidate();
+    for (const Reached& reached : notify) reached.node->Invalidate();
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }
@@ -220,11 +223,11 @@ void DepManager::push_definitions(Position* node, std::vector<WorkItem>& work) c
 
 void DepManager::collect_dependents_after(Position* r, uint64_t walk,
                                           std::vector<ActionChain*>& links,
-                                          std::vector<Position*>& nodes) const {
+                                          std::vector<Reached>& nodes) const {
   m_names.for_each([&](const NameEntry& entry) {
     for (auto it = doc_upper_bound(entry.dependents, r); it != entry.dependents.end(); ++it) {
       links.push_back(it->link);
-      if (it->node->reach(walk)) nodes.push_back(it->node);
+      if (it->node->reach(walk)) nodes.push_back({it->node->ord(), it->node});
     }
   });
 }

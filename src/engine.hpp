@@ -108,12 +108,18 @@ class DepManager {
     const NameEntry* name;
     Position* pos;
   };
+  // A node reached by a walk, with its ordinal read while the node was at
+  // hand, so that ordering the reached nodes touches none of them.
+  struct Reached {
+    double ord;
+    Position* node;
+  };
   // The scratch space of one invalidation walk. Kept between walks, so that
   // a walk allocates nothing once the document has seen its largest one.
   struct Walk {
     std::vector<WorkItem> work;
     std::vector<ActionChain*> links;
-    std::vector<Position*> nodes;
+    std::vector<Reached> nodes;
   };
 
   void push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const;
@@ -121,7 +127,7 @@ class DepManager {
   // Every registered dependent link of every node strictly after `r`; nodes
   // not yet reached by `walk` are added to `nodes`.
   void collect_dependents_after(Position* r, uint64_t walk, std::vector<ActionChain*>& links,
-                                std::vector<Position*>& nodes) const;
+                                std::vector<Reached>& nodes) const;
 
   NameTable m_names;
   bool m_invalidation_enabled = true;

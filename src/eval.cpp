@@ -15,16 +15,21 @@ constexpr std::wstring_view kNext = L"%next";
 
 std::string NodeName(const Position* pos) { return "node " + std::to_string(pos->handle()); }
 
-// A string equals only a string with the same characters; any other pair of
-// values, even one object compared with itself, counts as changed.
 // String is final, so comparing type identities is an exact (and cheaper)
 // test than a dynamic_cast.
+bool IsString(const Object& o) { return typeid(o) == typeid(String); }
+
+// Whether a remembered value can equal any value at all: only none and
+// strings can.
+bool MayBeSame(const ObjectRef& before) { return before == nullptr || IsString(*before); }
+
+// A string equals only a string with the same characters, none only none;
+// any other pair of values, even one object compared with itself, counts as
+// changed.
 bool SameValue(const ObjectRef& before, const ObjectRef& now) {
   if (before == nullptr || now == nullptr) return before == nullptr && now == nullptr;
-  const Object& a = *before;
-  const Object& b = *now;
-  if (typeid(a) != typeid(String) || typeid(b) != typeid(String)) return false;
-  return static_cast<const String&>(a).Value() == static_cast<const String&>(b).Value();
+  if (!IsString(*before) || !IsString(*now)) return false;
+  return static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
 }
 
 // Marks a link busy for the length of a scope, refusing to enter a link that
@@ -90,9 +95,13 @@ bool CachingEnv::values_changed() {
   for (std::size_t i = 0; i < deps.size(); ++i) {
     if (!deps[i].cached()) continue;
     remembered = true;
+    // Looked up even when the answer is known: the lookup may evaluate the
+    // definer, and it must do so now, before this node's own computation.
     DictionaryRef d = m_env.LookupAgain(deps[i].name);
-    const ObjectRef now = d != nullptr ? d->Get(deps[i].name->name()) : nullptr;
-    if (!SameValue(deps[i].value, now)) {
+    const bool same =
+        MayBeSame(deps[i].value) &&
+        SameValue(deps[i].value, d != nullptr ? d->Get(deps[i].name->name()) : nullptr);
+    if (!same) {
       clear_table();
       return true;
     }

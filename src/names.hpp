@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -23,11 +24,23 @@ struct Dependent {
 };
 
 // Whether two names have the same characters. Names are short, so comparing
-// them in place beats a call to the library's wide memcmp.
+// them in place, eight bytes at a time, beats a call to the library's wide
+// memcmp.
 inline bool SameName(std::wstring_view a, std::wstring_view b) noexcept {
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
+  const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+  const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+  const std::size_t bytes = a.size() * sizeof(wchar_t);
+  std::size_t i = 0;
+  for (; i + sizeof(std::uint64_t) <= bytes; i += sizeof(std::uint64_t)) {
+    std::uint64_t u;
+    std::uint64_t v;
+    std::memcpy(&u, x + i, sizeof u);
+    std::memcpy(&v, y + i, sizeof v);
+    if (u != v) return false;
+  }
+  for (std::size_t k = i / sizeof(wchar_t); k < a.size(); ++k) {
+    if (a[k] != b[k]) return false;
   }
   return true;
 }

@@ -134,10 +134,10 @@ class OrderedListNode : public T {
     }
   }
 
+  double m_ord = 0.0;  // first: T's last fields and the ordinal are read together
   List* m_list = nullptr;
   OrderedListNode* m_prev = nullptr;
   OrderedListNode* m_next = nullptr;
-  double m_ord = 0.0;
 };
 
 }  // namespace depman

@@ -90,7 +90,8 @@ class NameEntry {
 
 // Owns the entries and finds them by name. Linear probing over a power-of-two
 // array of slots, at most three quarters full; erasing shifts the entries
-// after the gap back, so no tombstones accumulate.
+// after the gap back, so no tombstones accumulate. Beside each slot, 16 bits
+// of its entry's hash let a probe pass other entries without reading them.
 class NameTable {
  public:
   NameTable() = default;
@@ -117,11 +118,17 @@ class NameTable {
   static constexpr std::size_t kFirstCapacity = 16;
 
   std::size_t mask() const noexcept { return m_slots.size() - 1; }
+  // The tag of a hash: never 0, which marks an empty slot.
+  static std::uint16_t TagOf(std::size_t hash) noexcept {
+    return static_cast<std::uint16_t>((hash >> 48) | 1);
+  }
+  void place(std::size_t i, NameEntry::Owned entry) noexcept;
   // The slot holding `name`, or the empty slot where it would go.
   std::size_t probe(std::wstring_view name, std::size_t hash) const noexcept;
   void grow();
 
   std::vector<NameEntry::Owned> m_slots;
+  std::vector<std::uint16_t> m_tags;  // TagOf each slot's entry; 0 for an empty slot
   std::size_t m_size = 0;
 };
 

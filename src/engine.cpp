@@ -169,9 +169,10 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   for (std::size_t next_item = 0; next_item < work.size(); ++next_item) {
     const WorkItem item = work[next_item];
     const NameEntry& entry = *item.name;
+    auto it = doc_upper_bound(entry.dependents, item.pos);
+    if (it == entry.dependents.end()) continue;  // nobody after reads the name
     Position* next_def = NextDefiner(entry, item.pos);
-    for (auto it = doc_upper_bound(entry.dependents, item.pos); it != entry.dependents.end();
-         ++it) {
+    for (; it != entry.dependents.end(); ++it) {
       Position* dependent = it->node;
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
       links.push_back(it->link);
@@ -210,12 +211,15 @@ void DepManager::invalidateChains(const List& names, Position* r) {
   if (failure) std::rethrow_exception(failure);
 }
 
-// Pushes a work item for each name `node` defines, as seen after it.
+// Pushes a work item for each name `node` defines, as seen after it; a name
+// that nobody reads needs none.
 void DepManager::push_definitions(Position* node, std::vector<WorkItem>& work) const {
   ListRef defs = node->GetDefs();
   if (defs == nullptr) return;
   if (const auto* entries = node->registered_names(defs)) {
-    for (const NameEntry* e : *entries) work.push_back({e, node});
+    for (const NameEntry* e : *entries) {
+      if (!e->dependents.empty()) work.push_back({e, node});
+    }
   } else {
     push_names(*defs, node, work);
   }

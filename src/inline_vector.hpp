@@ -18,7 +18,7 @@ class InlineVector {
   static_assert(N > 0);
 
  public:
-  InlineVector() noexcept {}  // NOLINT: the union is filled as elements arrive
+  InlineVector() noexcept {}  // the union is filled as elements arrive
   InlineVector(const InlineVector&) = delete;
   InlineVector& operator=(const InlineVector&) = delete;
   ~InlineVector() {

@@ -57,18 +57,30 @@ DictionaryRef DepManager::resolve(std::wstring_view name, Position* position, Re
   return resolve(find_name(name), position, mode, force);
 }
 
-DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, ResolveMode mode,
-                                  bool force) {
+Position* DepManager::definer_of(const NameEntry* entry, Position* position,
+                                 ResolveMode mode) const {
   if (position == nullptr || entry == nullptr) return nullptr;
   Position* const* found = find_def(entry->definers, position, mode);
-  if (found == entry->definers.end()) return nullptr;
-  // From here on only the node is held.
-  Position* definer = *found;
-  if (DictionaryRef ready = definer->ready()) return ready;
+  return found == entry->definers.end() ? nullptr : *found;
+}
+
+DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, ResolveMode mode,
+                                  bool force) {
+  Position* definer = definer_of(entry, position, mode);
+  if (definer == nullptr) return nullptr;
+  if (const DictionaryRef* ready = definer->ready_ref()) return *ready;
   if (!force) return nullptr;
   // Evaluation recurses towards the front of the document, as deep as the
   // chain of definers that are not up to date: keep it off the host's stack.
   return WithStackRoom([definer] { return definer->eval(true); });
+}
+
+const Dictionary* DepManager::resolve_lent(const NameEntry* entry, Position* position) {
+  Position* definer = definer_of(entry, position, ResolveMode::BEFORE);
+  if (definer == nullptr) return nullptr;
+  if (const DictionaryRef* ready = definer->ready_ref()) return ready->get();
+  // The definer's chain keeps the result it returns.
+  return WithStackRoom([definer] { return definer->eval(true); }).get();
 }
 
 int32_t DepManager::is_bound(std::wstring_view name, Position* position, ResolveMode mode) const {

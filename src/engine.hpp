@@ -71,6 +71,10 @@ class DepManager {
   // a definer without a ready result is evaluated first.
   DictionaryRef resolve(std::wstring_view name, Position* position, ResolveMode mode, bool force);
   DictionaryRef resolve(const NameEntry* entry, Position* position, ResolveMode mode, bool force);
+  // The result that `entry` finds strictly before `position`, evaluating its
+  // definer if needed, lent rather than shared: valid until the definer is
+  // evaluated again or the document is edited.
+  const Dictionary* resolve_lent(const NameEntry* entry, Position* position);
   int32_t is_bound(std::wstring_view name, Position* position, ResolveMode mode) const;
   // The first definer of `name` strictly after `r`, or none.
   Position* find_next_def(std::wstring_view name, Position* r) const;
@@ -120,6 +124,8 @@ class DepManager {
     std::vector<Reached> nodes;
   };
 
+  // The node whose definition of `entry` `position` sees, or none.
+  Position* definer_of(const NameEntry* entry, Position* position, ResolveMode mode) const;
   void push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const;
   void push_definitions(Position* node, std::vector<WorkItem>& work) const;
   // Every registered dependent link of every node strictly after `r`; nodes

@@ -19,17 +19,24 @@ std::string NodeName(const Position* pos) { return "node " + std::to_string(pos-
 // test than a dynamic_cast.
 bool IsString(const Object& o) { return typeid(o) == typeid(String); }
 
-// Whether a remembered value can equal any value at all: only none and
-// strings can.
-bool MayBeSame(const ObjectRef& before) { return before == nullptr || IsString(*before); }
+// What the change test remembers of a value found: none, a string, or that
+// it was some other value, which never counts as the same as anything (not
+// even itself), so it is not kept.
+ObjectRef Remembered(const ObjectRef* found) {
+  if (found == nullptr || *found == nullptr) return nullptr;
+  return IsString(**found) ? *found : Dependency::NeverEqual();
+}
 
-// A string equals only a string with the same characters, none only none;
-// any other pair of values, even one object compared with itself, counts as
-// changed.
-bool SameValue(const ObjectRef& before, const ObjectRef& now) {
+// Whether the value `name` has in `d` (none when `d` is none or lacks it) is
+// the same as the one remembered: a string with the same characters, or none
+// for none.
+bool SameValue(const ObjectRef& before, const Dictionary* d, std::wstring_view name) {
+  if (before == Dependency::NeverEqual()) return false;
+  const ObjectRef* found = d != nullptr ? d->Find(name) : nullptr;
+  const Object* now = found != nullptr ? found->get() : nullptr;
   if (before == nullptr || now == nullptr) return before == nullptr && now == nullptr;
-  if (!IsString(*before) || !IsString(*now)) return false;
-  return static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
+  return IsString(*now) &&
+         static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
 }
 
 // Marks a link busy for the length of a scope, refusing to enter a link that
@@ -62,6 +69,10 @@ DictionaryRef PositionalEnv::Lookup(const NameEntry* name) {
   return m_depman->resolve(name, m_pos, ResolveMode::BEFORE, true);
 }
 
+const Dictionary* PositionalEnv::Find(const NameEntry* name) {
+  return m_depman->resolve_lent(name, m_pos);
+}
+
 std::pair<DictionaryRef, std::size_t> DepTrackingEnv::LookupRecorded(std::wstring_view name) {
   // Recorded first, so that the name counts even when the lookup fails.
   const std::size_t index = m_chain->add_dep(name);
@@ -73,9 +84,21 @@ DictionaryRef DepTrackingEnv::LookupAgain(const NameEntry* name) {
   return m_chain->position()->positional_env().Lookup(name);
 }
 
+const Dictionary* DepTrackingEnv::FindAgain(const NameEntry* name) {
+  return m_chain->position()->positional_env().Find(name);
+}
+
+// The markers point to static objects and own nothing (they alias an empty
+// owner), so copying them costs no reference count.
 const ObjectRef& Dependency::NotCached() noexcept {
   static Object marker;
-  static const ObjectRef pointer(ObjectRef(), &marker);  // aliasing nothing: owns nothing
+  static const ObjectRef pointer(ObjectRef(), &marker);
+  return pointer;
+}
+
+const ObjectRef& Dependency::NeverEqual() noexcept {
+  static Object marker;
+  static const ObjectRef pointer(ObjectRef(), &marker);
   return pointer;
 }
 
@@ -83,7 +106,7 @@ DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
   if (m_env.chain() == nullptr) return nullptr;  // the link is gone
   auto [d, index] = m_env.LookupRecorded(name);
   Dependency& dep = m_env.chain()->deps()[index];
-  dep.value = d != nullptr ? d->Get(name) : nullptr;
+  dep.value = Remembered(d != nullptr ? d->Find(name) : nullptr);
   return d;
 }
 
@@ -97,11 +120,8 @@ bool CachingEnv::values_changed() {
     remembered = true;
     // Looked up even when the answer is known: the lookup may evaluate the
     // definer, and it must do so now, before this node's own computation.
-    DictionaryRef d = m_env.LookupAgain(deps[i].name);
-    const bool same =
-        MayBeSame(deps[i].value) &&
-        SameValue(deps[i].value, d != nullptr ? d->Get(deps[i].name->name()) : nullptr);
-    if (!same) {
+    const Dictionary* d = m_env.FindAgain(deps[i].name);
+    if (!SameValue(deps[i].value, d, deps[i].name->name())) {
       clear_table();
       return true;
     }
@@ -228,12 +248,17 @@ void ActionChain::forget_deps() noexcept {
   m_dep_index.reset();
 }
 
-DictionaryRef ActionChain::ready() const {
+const DictionaryRef* ActionChain::ready_ref() const noexcept {
   const ActionChain* link = this;
   for (; link->m_next != nullptr; link = link->m_next.get()) {
     if (link->m_needs_check) return nullptr;
   }
-  return link->m_needs_check ? nullptr : link->m_result;
+  return link->m_needs_check || link->m_result == nullptr ? nullptr : &link->m_result;
+}
+
+DictionaryRef ActionChain::ready() const {
+  const DictionaryRef* result = ready_ref();
+  return result != nullptr ? *result : nullptr;
 }
 
 DictionaryRef ActionChain::eval() {

@@ -36,6 +36,9 @@ class PositionalEnv final : public Environment {
   DictionaryRef Lookup(std::wstring_view name) override;
   // The same for a name the registry knows already.
   DictionaryRef Lookup(const NameEntry* name);
+  // The same, lending the dictionary instead of sharing it: it stays valid
+  // until the next evaluation or edit.
+  const Dictionary* Find(const NameEntry* name);
 
  private:
   DepManager* m_depman = nullptr;
@@ -54,6 +57,8 @@ class DepTrackingEnv final : public Environment {
   std::pair<DictionaryRef, std::size_t> LookupRecorded(std::wstring_view name);
   // Looks up a name recorded already, recording nothing.
   DictionaryRef LookupAgain(const NameEntry* name);
+  // The same, lending the dictionary (see PositionalEnv::Find).
+  const Dictionary* FindAgain(const NameEntry* name);
 
   // The link, or none once it is gone.
   ActionChain* chain() const noexcept { return m_chain; }
@@ -87,12 +92,14 @@ class CachingEnv final : public Environment {
   DepTrackingEnv m_env;
 };
 
-// A name a link has looked up. While it is in the change test's table, its
-// value at the last lookup (none when missing); otherwise NotCached().
+// A name a link has looked up. While it is in the change test's table, what
+// it remembers of the value at the last lookup: none when missing, the
+// string, or NeverEqual() for any other value; otherwise NotCached().
 struct Dependency {
-  // Marks a dependency whose value is not remembered: a pointer to a static
-  // object that owns nothing, so copying it costs no reference count.
+  // Marks a dependency whose value is not remembered.
   static const ObjectRef& NotCached() noexcept;
+  // Marks a remembered value that no value counts as equal to.
+  static const ObjectRef& NeverEqual() noexcept;
 
   bool cached() const noexcept { return value != NotCached(); }
 
@@ -147,6 +154,8 @@ class ActionChain {
 
   // The chain's result if no link from here on is invalidated; never computes.
   DictionaryRef ready() const;
+  // The same, lent: the chain's own pointer, or none.
+  const DictionaryRef* ready_ref() const noexcept;
   // Validates the links, runs the actions that must run and returns the
   // result of the last link.
   DictionaryRef eval();

@@ -48,7 +48,7 @@ Dictionary::value_type* Dictionary::InlineSlot() noexcept {
   return std::launder(reinterpret_cast<value_type*>(m_inline));
 }
 
-const Dictionary::value_type* Dictionary::Find(std::wstring_view name) const {
+const Dictionary::value_type* Dictionary::FindEntry(std::wstring_view name) const {
   if (m_index != nullptr) {
     auto it = m_index->find(name);
     return it == m_index->end() ? nullptr : m_data + it->second;
@@ -95,7 +95,7 @@ void Dictionary::Reindex() {
 }
 
 void Dictionary::Add(std::wstring_view name, ObjectRef value) {
-  if (Find(name) != nullptr) {
+  if (FindEntry(name) != nullptr) {
     throw std::invalid_argument("depman::Dictionary::Add: the key \"" + ::depman::ToStrng(name) +
                                 "\" is present already");
   }
@@ -103,12 +103,17 @@ void Dictionary::Add(std::wstring_view name, ObjectRef value) {
 }
 
 ObjectRef Dictionary::Get(std::wstring_view name) const {
-  const value_type* entry = Find(name);
+  const value_type* entry = FindEntry(name);
   return entry != nullptr ? entry->second : nullptr;
 }
 
+const ObjectRef* Dictionary::Find(std::wstring_view name) const {
+  const value_type* entry = FindEntry(name);
+  return entry != nullptr ? &entry->second : nullptr;
+}
+
 void Dictionary::Set(std::wstring_view name, ObjectRef value) {
-  if (auto* entry = const_cast<value_type*>(Find(name))) {
+  if (auto* entry = const_cast<value_type*>(FindEntry(name))) {
     entry->second = std::move(value);
   } else {
     Append(name, std::move(value));

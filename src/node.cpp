@@ -100,6 +100,10 @@ const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef&
 
 DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : nullptr; }
 
+const DictionaryRef* PositionBase::ready_ref() const noexcept {
+  return m_chain ? m_chain->ready_ref() : nullptr;
+}
+
 DictionaryRef PositionBase::eval(bool force) {
   if (m_chain == nullptr) return nullptr;
   if (!force && m_lazy) return m_chain->ready();

@@ -36,6 +36,20 @@ TEST(DictionaryTest, GetOfAnAbsentKeyIsNoneAndAddsNothing) {
   EXPECT_EQ(d.Count(), 0u);
 }
 
+TEST(DictionaryTest, FindLendsTheStoredValueWithoutSharingIt) {
+  Dictionary d;
+  auto value = Int(5);
+  d.Add(L"a", value);
+  d.Add(L"none", nullptr);
+  const ObjectRef* found = d.Find(L"a");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->get(), value.get());
+  EXPECT_EQ(value.use_count(), 2);      // the caller's and the dictionary's, no third
+  ASSERT_NE(d.Find(L"none"), nullptr);  // present, holding none
+  EXPECT_EQ(*d.Find(L"none"), nullptr);
+  EXPECT_EQ(d.Find(L"b"), nullptr);  // absent
+}
+
 TEST(DictionaryTest, SetAddsThenReplaces) {
   Dictionary d;
   d.Set(L"x", Int(1));

@@ -114,11 +114,14 @@ class Dictionary final : public Object {
   ~Dictionary() override;
 
   // Whether the dictionary has an entry under `name`.
-  bool Contains(std::wstring_view name) const { return Find(name) != nullptr; }
+  bool Contains(std::wstring_view name) const { return FindEntry(name) != nullptr; }
   // Adds an entry; throws std::invalid_argument when `name` is present already.
   void Add(std::wstring_view name, ObjectRef value);
   // The value under `name`, or none when there is no entry.
   ObjectRef Get(std::wstring_view name) const;
+  // The value under `name` as stored, without taking a share of it; none
+  // when there is no entry. Valid until the dictionary changes.
+  const ObjectRef* Find(std::wstring_view name) const;
   // Adds an entry or replaces the value of an existing one.
   void Set(std::wstring_view name, ObjectRef value);
   // Removes every entry.
@@ -135,7 +138,7 @@ class Dictionary final : public Object {
   // keys; from this many on, an index by name finds them.
   static constexpr std::size_t kIndexFrom = 8;
 
-  const value_type* Find(std::wstring_view name) const;
+  const value_type* FindEntry(std::wstring_view name) const;
   void Append(std::wstring_view name, ObjectRef value);
   // Moves the entries to a heap block with room for `capacity`.
   void Grow(std::size_t capacity);

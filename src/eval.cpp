@@ -88,20 +88,6 @@ const Dictionary* DepTrackingEnv::FindAgain(const NameEntry* name) {
   return m_chain->position()->positional_env().Find(name);
 }
 
-// The markers point to static objects and own nothing (they alias an empty
-// owner), so copying them costs no reference count.
-const ObjectRef& Dependency::NotCached() noexcept {
-  static Object marker;
-  static const ObjectRef pointer(ObjectRef(), &marker);
-  return pointer;
-}
-
-const ObjectRef& Dependency::NeverEqual() noexcept {
-  static Object marker;
-  static const ObjectRef pointer(ObjectRef(), &marker);
-  return pointer;
-}
-
 DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
   if (m_env.chain() == nullptr) return nullptr;  // the link is gone
   auto [d, index] = m_env.LookupRecorded(name);

@@ -97,14 +97,24 @@ class CachingEnv final : public Environment {
 // string, or NeverEqual() for any other value; otherwise NotCached().
 struct Dependency {
   // Marks a dependency whose value is not remembered.
-  static const ObjectRef& NotCached() noexcept;
+  static const ObjectRef& NotCached() noexcept { return Marker<0>(); }
   // Marks a remembered value that no value counts as equal to.
-  static const ObjectRef& NeverEqual() noexcept;
+  static const ObjectRef& NeverEqual() noexcept { return Marker<1>(); }
 
   bool cached() const noexcept { return value != NotCached(); }
 
   NameEntry* name = nullptr;
   ObjectRef value = NotCached();
+
+ private:
+  // A pointer to a static object that owns nothing (it aliases an empty
+  // owner), so copying it costs no reference count.
+  template <int N>
+  static const ObjectRef& Marker() noexcept {
+    static Object object;
+    static const ObjectRef marker(ObjectRef(), &object);
+    return marker;
+  }
 };
 
 // The names a link has read, in the order it first read them. Most links

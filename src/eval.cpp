@@ -270,20 +270,18 @@ DictionaryRef ActionChain::eval() {
   // Run the last link and every successor it names, inside one compute
   // bracket of the node (nested brackets would notify no differently). The
   // bracket closes before the result is returned: closing may throw (a
-  // failing notification), and some compilers never destroy a return value
-  // that exists when a local's destructor throws.
-  {
-    compute_loc bracket(m_position);
-    for (;;) {
-      DictionaryRef d = link->run_action();
-      ActionChain* successor = link->make_successor(d);
-      if (successor == nullptr) {
-        link->m_result = std::move(d);
-        break;
-      }
-      link = successor;
+  // failing notification), and then no result must be in flight.
+  compute_loc bracket(m_position);
+  for (;;) {
+    DictionaryRef d = link->run_action();
+    ActionChain* successor = link->make_successor(d);
+    if (successor == nullptr) {
+      link->m_result = std::move(d);
+      break;
     }
+    link = successor;
   }
+  bracket.close();
   return link->m_result;
 }
 
@@ -302,9 +300,9 @@ DictionaryRef ActionChain::run_action() {
 }
 
 ActionChain* ActionChain::make_successor(const DictionaryRef& d) {
-  ObjectRef value = d->Get(kNext);
-  if (value == nullptr) return nullptr;
-  auto action = std::dynamic_pointer_cast<Action>(value);
+  const ObjectRef* value = d->Find(kNext);
+  if (value == nullptr || *value == nullptr) return nullptr;
+  auto action = std::dynamic_pointer_cast<Action>(*value);
   if (action == nullptr) {
     throw std::logic_error("depman: the value under \"%next\" in the result of " +
                            NodeName(m_position) + " is not an Action");

@@ -1,6 +1,7 @@
 #include "node.hpp"
 
 #include <exception>
+#include <utility>
 
 #include "engine.hpp"
 #include "eval.hpp"
@@ -143,16 +144,16 @@ void PositionBase::EndCompute() {
   if (m_compute_depth == 0) send(Status::NODE_NOT_COMPUTING);
 }
 
-compute_loc::compute_loc(Position* r) : m_pos(r), m_uncaught(std::uncaught_exceptions()) {
-  m_pos->StartCompute();
+compute_loc::compute_loc(Position* r) : m_pos(r) { m_pos->StartCompute(); }
+
+void compute_loc::close() {
+  Position* pos = std::exchange(m_pos, nullptr);  // closed even if the notice fails
+  pos->EndCompute();
 }
 
-compute_loc::~compute_loc() noexcept(false) {
-  if (std::uncaught_exceptions() == m_uncaught) {
-    m_pos->EndCompute();
-    return;
-  }
-  // Unwinding already: the computation's own error is the one to report.
+compute_loc::~compute_loc() {
+  if (m_pos == nullptr) return;
+  // The computation failed: its own error is the one to report.
   try {
     m_pos->EndCompute();
   } catch (...) {

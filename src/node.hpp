@@ -136,19 +136,21 @@ class Position final : public OrderedListNode<PositionBase> {
 using NodeList = OrderedList<PositionBase>;
 
 // Scope guard around one computation of a node: opens its compute bracket on
-// construction and closes it on every way out. When the computation is
-// already failing, a failure of the closing notification is dropped so that
-// the original error reaches the caller.
+// construction. close() closes it when the computation succeeded, and may
+// throw (a failing notification); on any other way out the destructor closes
+// it and drops a failure of the closing notification, so that the
+// computation's own error reaches the caller.
 class compute_loc {
  public:
   explicit compute_loc(Position* r);
   compute_loc(const compute_loc&) = delete;
   compute_loc& operator=(const compute_loc&) = delete;
-  ~compute_loc() noexcept(false);
+  ~compute_loc();
+
+  void close();
 
  private:
-  Position* m_pos;
-  int m_uncaught;
+  Position* m_pos;  // none once closed
 };
 
 }  // namespace depman

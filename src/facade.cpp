@@ -3,6 +3,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "contracts.hpp"
 #include "depman/depman.hpp"
@@ -42,15 +43,17 @@ class Depman::EditScope {
   }
   EditScope(const EditScope&) = delete;
   EditScope& operator=(const EditScope&) = delete;
-  ~EditScope() { --m_owner.m_busy; }
+  ~EditScope() {
+    // Targets replaced from inside a notice are let go once no call is running.
+    if (--m_owner.m_busy == 0) m_owner.m_retired_notify.clear();
+  }
 
  private:
   Depman& m_owner;
 };
 
 Depman::Depman()
-    : m_notify(std::make_shared<Notify>([this](int32_t h, Status s) { notify(h, s); })),
-      m_dm(std::make_unique<DepManager>()),
+    : m_dm(std::make_unique<DepManager>()),
       m_nodes(std::make_unique<NodeList>()),
       m_node_to_pos(std::make_unique<HandleIndex>()) {}
 
@@ -86,21 +89,22 @@ int32_t Depman::IssueHandle() {
   return ++m_max_handle;
 }
 
-void Depman::notify(int32_t h, Status s) const {
-  if (m_notify_outer != nullptr) m_notify_outer->Invoke(h, s);
-}
-
 void Depman::RegisterNotify(const Engine::FunctionRef& f) {
   if (f == nullptr) {
-    m_notify_outer.reset();
+    RegisterNotify(NotifyRef());
     return;
   }
   auto adapter = std::make_shared<FNotify>(f);
-  m_notify_outer =
-      std::make_shared<Notify>([adapter](int32_t h, Status s) { adapter->Invoke(h, s); });
+  RegisterNotify(
+      std::make_shared<Notify>([adapter](int32_t h, Status s) { adapter->Invoke(h, s); }));
 }
 
-void Depman::RegisterNotify(const NotifyRef& n) { m_notify_outer = n; }
+// A target replaced while a call is running may be the one sending a notice
+// right now: it is kept until the call ends.
+void Depman::RegisterNotify(const NotifyRef& n) {
+  NotifyRef old = std::exchange(m_notify_outer, n);
+  if (m_busy > 0 && old != nullptr) m_retired_notify.push_back(std::move(old));
+}
 
 void Depman::AddAfter(int32_t h, const ActionRef& a, int32_t newhandle, int32_t lazy) {
   EditScope scope(*this, EditScope::kEdit, "AddAfter");
@@ -127,7 +131,8 @@ int32_t Depman::AddBefore(int32_t h, const ActionRef& a, int32_t lazy) {
 }
 
 void Depman::Insert(int32_t h, const ActionRef& a, int32_t newhandle, int32_t lazy, Side side) {
-  auto* node = new Position(m_dm.get(), m_notify, newhandle);
+  // The node sends to whatever target the document holds at the time.
+  auto* node = new Position(m_dm.get(), m_notify_outer, newhandle);
   if (side == Side::kAfter) {
     node->insert_after(m_nodes.get(), GetPosition(h));
   } else {

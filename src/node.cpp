@@ -22,7 +22,7 @@ void PositionBase::destroy_chain() noexcept {
 
 void PositionBase::initialize(DepManager* d, const NotifyRef& n, Position* p, int32_t h) {
   m_env.bind(d, p);
-  m_notify = n.get();
+  m_notify = &n;
   m_handle = h;
   m_chain.reset();
   m_compute_depth = 0;
@@ -129,7 +129,9 @@ ListRef PositionBase::GetDefs() const { return m_chain ? m_chain->GetDefs() : nu
 std::string PositionBase::ToStrng() const { return m_chain ? m_chain->ToStrng() : std::string(); }
 
 void PositionBase::send(Status s) const {
-  if (m_notify_enabled && m_notify != nullptr) m_notify->Invoke(m_handle, s);
+  if (m_notify_enabled && m_notify != nullptr && *m_notify != nullptr) {
+    (*m_notify)->Invoke(m_handle, s);
+  }
 }
 
 void PositionBase::StartCompute() {

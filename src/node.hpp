@@ -33,8 +33,8 @@ class PositionBase {
   PositionBase& operator=(const PositionBase&) = delete;
   virtual ~PositionBase();
 
-  // Makes this node `p`, with handle `h`, in the document that `d` manages;
-  // it notifies `n`, which must outlive it.
+  // Makes this node `p`, with handle `h`, in the document that `d` manages.
+  // It notifies whatever target `n` holds at the time; `n` must outlive it.
   void initialize(DepManager* d, const NotifyRef& n, Position* p, int32_t h);
 
   // Replaces the chain with one for `a` (none leaves no chain), withdrawing
@@ -107,8 +107,8 @@ class PositionBase {
 
   // Also tells the node its manager and the Position it is.
   PositionalEnv m_env;
-  // The document's notification target, which outlives its nodes.
-  const Notify* m_notify = nullptr;
+  // Where the document holds its notification target (which may change).
+  const NotifyRef* m_notify = nullptr;
   StaleLinks m_stale_links;
   int32_t m_handle = 0;
   int32_t m_compute_depth = 0;

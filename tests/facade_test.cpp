@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <depman/depman.hpp>
 #include <functional>
@@ -654,6 +655,36 @@ TEST(FacadeReentrancy, AQueryFromAComputingNoticeLeavesTheSweepWhole) {
   EXPECT_EQ(AsNumber(doc.GetValue(handles[3], L"d")), 1);
   EXPECT_TRUE(asked);
   for (std::size_t i = 1; i < actions.size(); ++i) EXPECT_EQ(actions[i]->invocations(), 1) << i;
+}
+
+}  // namespace
+}  // namespace depman_test
+
+namespace depman_test {
+namespace {
+
+// A target that replaces itself from inside a notice: the running target
+// stays whole until it returns, and later notices go to the new one.
+TEST(FacadeNotify, ATargetMayReplaceItselfFromInsideANotice) {
+  Depman doc;
+  const int32_t hx = doc.AddAfter(0, Constant(L"x", 1), 0);
+  doc.AddAfter(hx, TenTimesX(), 0);
+  std::vector<std::string> seen;
+  auto second =
+      std::make_shared<depman::Notify>([&seen](int32_t, Status) { seen.push_back("second"); });
+  auto label = std::make_shared<std::string>("first");
+  doc.RegisterNotify(
+      std::make_shared<depman::Notify>([&doc, &seen, second, label](int32_t, Status) {
+        doc.RegisterNotify(second);
+        seen.push_back(*label);  // the captures of the running target are still there
+      }));
+  label.reset();
+
+  doc.GetAllValues(2);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), "first");
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), "first"), 1);
+  EXPECT_EQ(seen.back(), "second");
 }
 
 }  // namespace

@@ -234,7 +234,8 @@ TEST_F(NodeTest, WithNotificationsOffBracketsAreStillCounted) {
 }
 
 TEST_F(NodeTest, ANodeWithoutADelegateSendsNothing) {
-  Position node(&dm, nullptr, 5);
+  const NotifyRef none;
+  Position node(&dm, none, 5);
   node.StartCompute();
   node.Invalidate();
   node.NotifyReady();

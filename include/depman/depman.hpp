@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "depman/contracts.hpp"
 #include "depman/host.hpp"
@@ -86,10 +87,11 @@ class Depman final : public IDepman {
   int32_t IssueHandle();
   void Insert(int32_t h, const ActionRef& a, int32_t newhandle, int32_t lazy, Side side);
   void UpdateNode(Position* node, const ActionRef& a, int32_t lazy);
-  void notify(int32_t h, Status s) const;
 
-  NotifyRef m_notify;
+  // The notification target; the nodes read it where it is held.
   NotifyRef m_notify_outer;
+  // Targets replaced during a call, kept until it ends.
+  std::vector<NotifyRef> m_retired_notify;
   std::unique_ptr<DepManager> m_dm;
   std::unique_ptr<OrderedList<PositionBase>> m_nodes;
   bool m_deps_enabled = true;

@@ -79,8 +79,8 @@ const Dictionary* DepManager::resolve_lent(const NameEntry* entry, Position* pos
   Position* definer = definer_of(entry, position, ResolveMode::BEFORE);
   if (definer == nullptr) return nullptr;
   if (const DictionaryRef* ready = definer->ready_ref()) return ready->get();
-  // The definer's chain keeps the result it returns.
-  return WithStackRoom([definer] { return definer->eval(true); }).get();
+  const DictionaryRef* result = WithStackRoom([definer] { return definer->eval_lent(true); });
+  return result != nullptr ? result->get() : nullptr;
 }
 
 int32_t DepManager::is_bound(std::wstring_view name, Position* position, ResolveMode mode) const {

@@ -247,7 +247,7 @@ DictionaryRef ActionChain::ready() const {
   return result != nullptr ? *result : nullptr;
 }
 
-DictionaryRef ActionChain::eval() {
+const DictionaryRef& ActionChain::eval() {
   // Validate: a link whose inputs really changed loses its result and its
   // successors, and becomes the last link.
   ActionChain* link = this;

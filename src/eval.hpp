@@ -168,7 +168,7 @@ class ActionChain {
   const DictionaryRef* ready_ref() const noexcept;
   // Validates the links, runs the actions that must run and returns the
   // result of the last link.
-  DictionaryRef eval();
+  const DictionaryRef& eval();
   // Marks the link for the change test before its result is used again.
   void invalidate() noexcept;
   // Drops the result and every link after this one.

@@ -178,8 +178,13 @@ void Depman::UpdateNode(Position* node, const ActionRef& a, int32_t lazy) {
 }
 
 ObjectRef Depman::GetValue(int32_t h, std::wstring_view name) {
-  DictionaryRef values = GetAllValues(h);
-  return values != nullptr ? values->Get(name) : nullptr;
+  // GetAllValues, reading the value from the node's result where it is kept.
+  Position* node = GetPosition(h);
+  if (node == nullptr) return nullptr;
+  EditScope scope(*this, EditScope::kQuery, "GetValue");
+  m_dm->eval_to(node);
+  const DictionaryRef* values = node->eval_lent(true);
+  return values != nullptr && *values != nullptr ? (*values)->Get(name) : nullptr;
 }
 
 DictionaryRef Depman::GetValueAt(int32_t h, std::wstring_view name) {

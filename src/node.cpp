@@ -106,11 +106,16 @@ const DictionaryRef* PositionBase::ready_ref() const noexcept {
 }
 
 DictionaryRef PositionBase::eval(bool force) {
+  const DictionaryRef* result = eval_lent(force);
+  return result != nullptr ? *result : nullptr;
+}
+
+const DictionaryRef* PositionBase::eval_lent(bool force) {
   if (m_chain == nullptr) return nullptr;
-  if (!force && m_lazy) return m_chain->ready();
-  DictionaryRef result = m_chain->eval();
+  if (!force && m_lazy) return m_chain->ready_ref();
+  const DictionaryRef& result = m_chain->eval();
   dm()->mark_fresh(self());
-  return result;
+  return &result;
 }
 
 bool PositionBase::clear(int32_t depth) {

@@ -59,6 +59,9 @@ class PositionBase {
   // Brings the chain up to date and returns its result; a lazy node is only
   // read unless `force` is set. None without a chain.
   DictionaryRef eval(bool force);
+  // The same, lent: the chain's own pointer to the result (valid until the
+  // chain changes), or none without a chain or result.
+  const DictionaryRef* eval_lent(bool force);
   // Clears the chain from link `depth` on; whether a link was cleared.
   bool clear(int32_t depth);
   // The names the head action defines, or none.

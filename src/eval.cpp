@@ -15,9 +15,21 @@ constexpr std::wstring_view kNext = L"%next";
 
 std::string NodeName(const Position* pos) { return "node " + std::to_string(pos->handle()); }
 
-// String is final, so comparing type identities is an exact (and cheaper)
-// test than a dynamic_cast.
-bool IsString(const Object& o) { return typeid(o) == typeid(String); }
+// Whether `o` is a String. String is final, so comparing type identities is
+// an exact (and cheaper) test than a dynamic_cast. Identities are compared as
+// std::type_info's equality does (the same name, so that a copy of the type's
+// information in another shared library counts too), but inline: the usual
+// answer, another type, then costs no call to strcmp.
+bool IsString(const Object& o) {
+  const char* a = typeid(o).name();
+  const char* b = typeid(String).name();
+  if (a == b) return true;
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
 
 // What the change test remembers of a value found: none, a string, or that
 // it was some other value, which never counts as the same as anything (not

@@ -19,7 +19,7 @@ namespace depman {
 class DepManager;
 class Position;
 class ActionChain;
-struct NameEntry;
+class NameEntry;
 
 // Resolves a name at its node's place, strictly before the node, evaluating
 // the defining node when its result is not ready.

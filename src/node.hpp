@@ -17,7 +17,7 @@ namespace depman {
 class ActionChain;
 class DepManager;
 class Position;
-struct NameEntry;
+class NameEntry;
 
 // A node's place in the registry's list of nodes that may need work.
 struct StaleLinks {

@@ -21,9 +21,8 @@ NameEntry::Owned NameEntry::Make(std::wstring_view name, std::size_t hash) {
 }
 
 void NameEntry::Deleter::operator()(NameEntry* entry) const noexcept {
-  const std::size_t size = BlockSize(entry->m_length);
   entry->~NameEntry();
-  ::operator delete(entry, size);
+  ::operator delete(static_cast<void*>(entry));
 }
 
 std::size_t NameTable::probe(std::wstring_view name, std::size_t hash) const noexcept {

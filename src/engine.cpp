@@ -68,7 +68,7 @@ DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, Re
                                   bool force) {
   Position* definer = definer_of(entry, position, mode);
   if (definer == nullptr) return nullptr;
-  if (const DictionaryRef* ready = definer->ready_ref()) return *ready;
+  if (const DictionaryRef* ready = definer->ready_lent()) return *ready;
   if (!force) return nullptr;
   // Evaluation recurses towards the front of the document, as deep as the
   // chain of definers that are not up to date: keep it off the host's stack.
@@ -78,7 +78,7 @@ DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, Re
 const Dictionary* DepManager::resolve_lent(const NameEntry* entry, Position* position) {
   Position* definer = definer_of(entry, position, ResolveMode::BEFORE);
   if (definer == nullptr) return nullptr;
-  if (const DictionaryRef* ready = definer->ready_ref()) return ready->get();
+  if (const DictionaryRef* ready = definer->ready_lent()) return ready->get();
   const DictionaryRef* result = WithStackRoom([definer] { return definer->eval_lent(true); });
   return result != nullptr ? result->get() : nullptr;
 }

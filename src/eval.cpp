@@ -246,7 +246,7 @@ void ActionChain::forget_deps() noexcept {
   m_dep_index.reset();
 }
 
-const DictionaryRef* ActionChain::ready_ref() const noexcept {
+const DictionaryRef* ActionChain::ready_lent() const noexcept {
   const ActionChain* link = this;
   for (; link->m_next != nullptr; link = link->m_next.get()) {
     if (link->m_needs_check) return nullptr;
@@ -255,7 +255,7 @@ const DictionaryRef* ActionChain::ready_ref() const noexcept {
 }
 
 DictionaryRef ActionChain::ready() const {
-  const DictionaryRef* result = ready_ref();
+  const DictionaryRef* result = ready_lent();
   return result != nullptr ? *result : nullptr;
 }
 

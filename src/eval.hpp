@@ -165,7 +165,7 @@ class ActionChain {
   // The chain's result if no link from here on is invalidated; never computes.
   DictionaryRef ready() const;
   // The same, lent: the chain's own pointer, or none.
-  const DictionaryRef* ready_ref() const noexcept;
+  const DictionaryRef* ready_lent() const noexcept;
   // Validates the links, runs the actions that must run and returns the
   // result of the last link.
   const DictionaryRef& eval();

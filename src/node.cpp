@@ -101,8 +101,8 @@ const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef&
 
 DictionaryRef PositionBase::ready() const { return m_chain ? m_chain->ready() : nullptr; }
 
-const DictionaryRef* PositionBase::ready_ref() const noexcept {
-  return m_chain ? m_chain->ready_ref() : nullptr;
+const DictionaryRef* PositionBase::ready_lent() const noexcept {
+  return m_chain ? m_chain->ready_lent() : nullptr;
 }
 
 DictionaryRef PositionBase::eval(bool force) {
@@ -112,7 +112,7 @@ DictionaryRef PositionBase::eval(bool force) {
 
 const DictionaryRef* PositionBase::eval_lent(bool force) {
   if (m_chain == nullptr) return nullptr;
-  if (!force && m_lazy) return m_chain->ready_ref();
+  if (!force && m_lazy) return m_chain->ready_lent();
   const DictionaryRef& result = m_chain->eval();
   dm()->mark_fresh(self());
   return &result;

@@ -55,7 +55,7 @@ class PositionBase {
   // The chain's up-to-date result, or none; never computes.
   DictionaryRef ready() const;
   // The same, lent: the chain's own pointer to it, or none.
-  const DictionaryRef* ready_ref() const noexcept;
+  const DictionaryRef* ready_lent() const noexcept;
   // Brings the chain up to date and returns its result; a lazy node is only
   // read unless `force` is set. None without a chain.
   DictionaryRef eval(bool force);

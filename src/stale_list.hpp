@@ -9,8 +9,9 @@ namespace depman {
 
 // An intrusive doubly linked list through the nodes' StaleLinks. Joining
 // costs O(1) in the usual cases (after the last node, before the first, right
-// after the node that joined last); otherwise the place is searched for from
-// both sides of the node at once. Leaving costs O(1).
+// after the node that joined last); otherwise the place is searched for
+// backwards from the list's end and from the node through the document at
+// once, at the cost of the shorter search. Leaving costs O(1).
 class StaleList {
  public:
   StaleList() = default;

@@ -66,21 +66,24 @@ Position* DepManager::definer_of(const NameEntry* entry, Position* position,
 
 DictionaryRef DepManager::resolve(const NameEntry* entry, Position* position, ResolveMode mode,
                                   bool force) {
-  Position* definer = definer_of(entry, position, mode);
-  if (definer == nullptr) return nullptr;
-  if (const DictionaryRef* ready = definer->ready_lent()) return *ready;
-  if (!force) return nullptr;
-  // Evaluation recurses towards the front of the document, as deep as the
-  // chain of definers that are not up to date: keep it off the host's stack.
-  return WithStackRoom([definer] { return definer->eval(true); });
+  const DictionaryRef* result = resolve_ref(entry, position, mode, force);
+  return result != nullptr ? *result : nullptr;
 }
 
 const Dictionary* DepManager::resolve_lent(const NameEntry* entry, Position* position) {
-  Position* definer = definer_of(entry, position, ResolveMode::BEFORE);
-  if (definer == nullptr) return nullptr;
-  if (const DictionaryRef* ready = definer->ready_lent()) return ready->get();
-  const DictionaryRef* result = WithStackRoom([definer] { return definer->eval_lent(true); });
+  const DictionaryRef* result = resolve_ref(entry, position, ResolveMode::BEFORE, true);
   return result != nullptr ? result->get() : nullptr;
+}
+
+const DictionaryRef* DepManager::resolve_ref(const NameEntry* entry, Position* position,
+                                             ResolveMode mode, bool force) {
+  Position* definer = definer_of(entry, position, mode);
+  if (definer == nullptr) return nullptr;
+  if (const DictionaryRef* ready = definer->ready_lent()) return ready;
+  if (!force) return nullptr;
+  // Evaluation recurses towards the front of the document, as deep as the
+  // chain of definers that are not up to date: keep it off the host's stack.
+  return WithStackRoom([definer] { return definer->eval_lent(true); });
 }
 
 int32_t DepManager::is_bound(std::wstring_view name, Position* position, ResolveMode mode) const {

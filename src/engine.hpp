@@ -124,6 +124,10 @@ class DepManager {
     std::vector<Reached> nodes;
   };
 
+  // What resolve returns, as the definer's own pointer to its result (valid
+  // until the definer is evaluated again or the document is edited).
+  const DictionaryRef* resolve_ref(const NameEntry* entry, Position* position, ResolveMode mode,
+                                   bool force);
   // The node whose definition of `entry` `position` sees, or none.
   Position* definer_of(const NameEntry* entry, Position* position, ResolveMode mode) const;
   void push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const;

@@ -178,12 +178,7 @@ void Depman::UpdateNode(Position* node, const ActionRef& a, int32_t lazy) {
 }
 
 ObjectRef Depman::GetValue(int32_t h, std::wstring_view name) {
-  // GetAllValues, reading the value from the node's result where it is kept.
-  Position* node = GetPosition(h);
-  if (node == nullptr) return nullptr;
-  EditScope scope(*this, EditScope::kQuery, "GetValue");
-  m_dm->eval_to(node);
-  const DictionaryRef* values = node->eval_lent(true);
+  const DictionaryRef* values = Evaluate(h);
   return values != nullptr && *values != nullptr ? (*values)->Get(name) : nullptr;
 }
 
@@ -200,11 +195,18 @@ int32_t Depman::IsBoundAt(int32_t h, std::wstring_view name) {
 }
 
 DictionaryRef Depman::GetAllValues(int32_t h) {
+  const DictionaryRef* values = Evaluate(h);
+  return values != nullptr ? *values : nullptr;
+}
+
+// Brings every node through `h` up to date and evaluates `h` even if lazy;
+// its result is lent where the node keeps it.
+const DictionaryRef* Depman::Evaluate(int32_t h) {
   Position* node = GetPosition(h);
   if (node == nullptr) return nullptr;
   EditScope scope(*this, EditScope::kQuery, "GetAllValues");
   m_dm->eval_to(node);
-  return node->eval(true);
+  return node->eval_lent(true);
 }
 
 DictionaryRef Depman::Ready(int32_t h) {

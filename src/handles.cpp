@@ -8,10 +8,12 @@ bool HandleIndex::dense(int32_t h) const noexcept {
   return h >= 0 && static_cast<std::size_t>(h) < std::max(kFirstSlots, 2 * m_dense.size());
 }
 
+bool HandleIndex::in_array(int32_t h) const noexcept {
+  return h >= 0 && static_cast<std::size_t>(h) < m_dense.size();
+}
+
 Position* HandleIndex::find(int32_t h) const {
-  if (h >= 0 && static_cast<std::size_t>(h) < m_dense.size()) {
-    return m_dense[static_cast<std::size_t>(h)];
-  }
+  if (in_array(h)) return m_dense[static_cast<std::size_t>(h)];
   if (m_sparse.empty()) return nullptr;
   auto it = m_sparse.find(h);
   return it == m_sparse.end() ? nullptr : it->second;
@@ -28,8 +30,9 @@ void HandleIndex::set(int32_t h, Position* p) {
 }
 
 void HandleIndex::unset(int32_t h, const Position* p) {
-  if (h >= 0 && static_cast<std::size_t>(h) < m_dense.size()) {
-    if (m_dense[static_cast<std::size_t>(h)] == p) m_dense[static_cast<std::size_t>(h)] = nullptr;
+  if (in_array(h)) {
+    Position*& slot = m_dense[static_cast<std::size_t>(h)];
+    if (slot == p) slot = nullptr;
     return;
   }
   auto it = m_sparse.find(h);

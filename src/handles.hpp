@@ -24,6 +24,8 @@ class HandleIndex {
   // Whether `h` belongs in the array: it may grow to twice its size (and to
   // a first few thousand slots) for a handle past its end.
   bool dense(int32_t h) const noexcept;
+  // Whether `h` has a slot in the array now.
+  bool in_array(int32_t h) const noexcept;
 
   static constexpr std::size_t kFirstSlots = 4096;
 

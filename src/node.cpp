@@ -16,7 +16,7 @@ PositionBase::PositionBase() = default;
 Position::~Position() { destroy_chain(); }
 
 void PositionBase::destroy_chain() noexcept {
-  if (m_chain != nullptr) dm()->mark_fresh(self());
+  if (m_chain != nullptr) manager()->mark_fresh(self());
   m_chain.reset();
 }
 
@@ -53,19 +53,19 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
   if (m_chain != nullptr) {
     ListRef old_defs = m_chain->GetDefs();  // if this fails, nothing has changed
     Attempt(failure, [&] { registerDefs(old_defs, false, bInvalidate); });
-    dm()->mark_fresh(self());
+    manager()->mark_fresh(self());
     Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
   }
   if (a != nullptr) {
     m_chain = std::make_unique<ActionChain>(self(), a, 0);
-    dm()->mark_stale(self());
+    manager()->mark_stale(self());
     ListRef defs;
     try {
       defs = m_chain->GetDefs();
     } catch (...) {
       // Names unknown: the node cannot keep the action.
       if (!failure) failure = std::current_exception();
-      dm()->mark_fresh(self());
+      manager()->mark_fresh(self());
       Attempt(failure, [&] { ActionChain::dispose(std::move(m_chain)); });
     }
     if (m_chain != nullptr) Attempt(failure, [&] { registerDefs(defs, true, bInvalidate); });
@@ -78,21 +78,21 @@ void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInval
   if (bRegister) m_registered.clear();
   if (!bRegister && defs == m_registered_list) {
     // The very list registered: its entries are at hand, no name is hashed.
-    for (NameEntry* entry : m_registered) dm()->remove_def(entry, self());
+    for (NameEntry* entry : m_registered) manager()->remove_def(entry, self());
   } else {
     for (const ObjectRef& item : *defs) {
       const auto* name = dynamic_cast<const String*>(item.get());
       if (name == nullptr) continue;  // not a name: nothing to register
       if (!bRegister) {
-        dm()->remove_def(name->Value(), self());
-      } else if (NameEntry* added = dm()->add_def(name->Value(), self())) {
+        manager()->remove_def(name->Value(), self());
+      } else if (NameEntry* added = manager()->add_def(name->Value(), self())) {
         m_registered.push_back(added);
       }
     }
   }
   m_registered_list = bRegister ? defs : nullptr;
   if (!bRegister) m_registered.clear();
-  if (bInvalidate) dm()->invalidateChains(*defs, self());
+  if (bInvalidate) manager()->invalidateChains(*defs, self());
 }
 
 const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef& defs) const {
@@ -114,13 +114,13 @@ const DictionaryRef* PositionBase::eval_lent(bool force) {
   if (m_chain == nullptr) return nullptr;
   if (!force && m_lazy) return m_chain->ready_lent();
   const DictionaryRef& result = m_chain->eval();
-  dm()->mark_fresh(self());
+  manager()->mark_fresh(self());
   return &result;
 }
 
 bool PositionBase::clear(int32_t depth) {
   if (m_chain == nullptr) return false;
-  dm()->mark_stale(self());
+  manager()->mark_stale(self());
   return m_chain->clear(depth);
 }
 

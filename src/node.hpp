@@ -102,7 +102,6 @@ class PositionBase {
  private:
   void send(Status s) const;
 
-  DepManager* dm() const noexcept { return manager(); }
   Position* self() const noexcept { return m_env.position(); }
 
   // The fields an invalidation walk reads come last, next to the ordinal

@@ -87,6 +87,7 @@ class Depman final : public IDepman {
   int32_t IssueHandle();
   void Insert(int32_t h, const ActionRef& a, int32_t newhandle, int32_t lazy, Side side);
   void UpdateNode(Position* node, const ActionRef& a, int32_t lazy);
+  const DictionaryRef* Evaluate(int32_t h);
 
   // The notification target; the nodes read it where it is held.
   NotifyRef m_notify_outer;

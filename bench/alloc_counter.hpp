@@ -1,5 +1,6 @@
-// Live heap usage of the whole benchmark program, counted by the replaced
-// global operator new / operator delete in alloc_counter.cpp.
+// Heap usage of the benchmark program, counted by the replaced global
+// operator new / operator delete in alloc_counter.cpp. Every allocation is
+// counted; live bytes only while a HeapTracking scope is open.
 #pragma once
 
 #include <array>
@@ -12,7 +13,8 @@ namespace bench {
 inline constexpr std::size_t kLargeAllocation = 1024;
 
 // What the program holds on the heap at one moment, in requested bytes
-// (allocator bookkeeping and rounding not included).
+// (allocator bookkeeping and rounding not included); the live figures cover
+// the blocks allocated since the open HeapTracking scope began.
 struct HeapSnapshot {
   std::int64_t bytes = 0;
   std::int64_t allocations = 0;
@@ -20,6 +22,17 @@ struct HeapSnapshot {
   // Live allocations by requested size; index kLargeAllocation counts every
   // request of kLargeAllocation bytes or more.
   std::array<std::int64_t, kLargeAllocation + 1> by_size{};
+};
+
+// While it exists, the blocks allocated are recorded with their sizes, and
+// snapshots report the live heap of those blocks. Opening one starts the live
+// figures from zero; at most one is open at a time.
+class HeapTracking {
+ public:
+  HeapTracking();
+  HeapTracking(const HeapTracking&) = delete;
+  HeapTracking& operator=(const HeapTracking&) = delete;
+  ~HeapTracking();
 };
 
 HeapSnapshot TakeHeapSnapshot();

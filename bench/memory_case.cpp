@@ -39,6 +39,8 @@ void ReportSizes(benchmark::State& state, const HeapSnapshot& held, double nodes
 
 void DepmanMemory(benchmark::State& state, const Workload& w) {
   for (auto _ : state) {
+    // Opened first, so that it is still open while the document is torn down.
+    HeapTracking tracking;
     const double nodes = static_cast<double>(w.cells.size());
     const HeapSnapshot start = TakeHeapSnapshot();
     std::vector<depman::ActionRef> actions = MakeActions(w);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "eval.hpp"
+#include "prefetch.hpp"
 #include "stack.hpp"
 
 namespace depman {
@@ -140,6 +141,27 @@ void SortInDocumentOrder(std::vector<Reached>& nodes) {
   }
 }
 
+// A walk over the many dependents of one name reaches a node for each, and
+// reads the node, its head link, the link's action (for GetDefs) and the
+// first name the node defines, each found through the one before. Asking for
+// them a few dependents ahead lets those reads overlap: the node and the link
+// (both known from the dependent itself) eight ahead, the action and the name
+// four ahead, by when their node and link have arrived.
+[[gnu::always_inline]] inline void PrefetchAhead(const Dependent* it,
+                                                 const Dependent* end) noexcept {
+  constexpr std::ptrdiff_t kFar = 8;
+  constexpr std::ptrdiff_t kNear = 4;
+  const std::ptrdiff_t left = end - it;
+  if (left > kFar) {
+    it[kFar].node->prefetch_walk_fields();
+    Prefetch(it[kFar].link);
+  }
+  if (left > kNear) {
+    Prefetch(it[kNear].link->action());
+    Prefetch(it[kNear].node->first_registered_name());
+  }
+}
+
 // The first definer of the entry's name strictly after `pos`, or none.
 Position* NextDefiner(const NameEntry& entry, const Position* pos) {
   auto it = doc_upper_bound(entry.definers, pos);
@@ -188,6 +210,7 @@ void DepManager::invalidateChains(const List& names, Position* r) {
     if (it == entry.dependents.end()) continue;  // nobody after reads the name
     Position* next_def = NextDefiner(entry, item.pos);
     for (; it != entry.dependents.end(); ++it) {
+      PrefetchAhead(it, entry.dependents.end());
       Position* dependent = it->node;
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
       links.push_back(it->link);

@@ -101,6 +101,8 @@ class DepManager {
   void mark_fresh(Position* pos) noexcept;
 
   Position* eval_frontier() const noexcept { return m_eval_frontier; }
+  // The change test's way of telling strings from other values.
+  StringTest& string_test() noexcept { return m_string_test; }
   // Whether no name has a definer or a dependent left.
   bool empty() const noexcept;
 
@@ -143,6 +145,7 @@ class DepManager {
   Position* m_eval_frontier = nullptr;
   StaleList m_stale;
   Walk m_walk;
+  StringTest m_string_test;
 };
 
 }  // namespace depman

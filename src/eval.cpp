@@ -15,39 +15,24 @@ constexpr std::wstring_view kNext = L"%next";
 
 std::string NodeName(const Position* pos) { return "node " + std::to_string(pos->handle()); }
 
-// Whether `o` is a String. String is final, so comparing type identities is
-// an exact (and cheaper) test than a dynamic_cast. Identities are compared as
-// std::type_info's equality does (the same name, so that a copy of the type's
-// information in another shared library counts too), but inline: the usual
-// answer, another type, then costs no call to strcmp.
-bool IsString(const Object& o) {
-  const char* a = typeid(o).name();
-  const char* b = typeid(String).name();
-  if (a == b) return true;
-  while (*a != '\0' && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a == *b;
-}
-
 // What the change test remembers of a value found: none, a string, or that
 // it was some other value, which never counts as the same as anything (not
 // even itself), so it is not kept.
-ObjectRef Remembered(const ObjectRef* found) {
+ObjectRef Remembered(const ObjectRef* found, StringTest& is_string) {
   if (found == nullptr || *found == nullptr) return nullptr;
-  return IsString(**found) ? *found : Dependency::NeverEqual();
+  return is_string(**found) ? *found : Dependency::NeverEqual();
 }
 
 // Whether the value `name` has in `d` (none when `d` is none or lacks it) is
 // the same as the one remembered: a string with the same characters, or none
 // for none.
-bool SameValue(const ObjectRef& before, const Dictionary* d, std::wstring_view name) {
+bool SameValue(const ObjectRef& before, const Dictionary* d, std::wstring_view name,
+               StringTest& is_string) {
   if (before == Dependency::NeverEqual()) return false;
   const ObjectRef* found = d != nullptr ? d->Find(name) : nullptr;
   const Object* now = found != nullptr ? found->get() : nullptr;
   if (before == nullptr || now == nullptr) return before == nullptr && now == nullptr;
-  return IsString(*now) &&
+  return is_string(*now) &&
          static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
 }
 
@@ -72,6 +57,16 @@ class BusyScope {
 };
 
 }  // namespace
+
+bool StringTest::operator()(const Object& o) noexcept {
+  const std::type_info& type = typeid(o);
+  if (&type == m_other) return false;
+  // Equal type_infos may be distinct objects (a type's information copied
+  // into another shared library); == compares them by name.
+  if (type == typeid(String)) return true;
+  m_other = &type;
+  return false;
+}
 
 DictionaryRef PositionalEnv::Lookup(std::wstring_view name) {
   return m_depman->resolve(name, m_pos, ResolveMode::BEFORE, true);
@@ -104,7 +99,8 @@ DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
   if (m_env.chain() == nullptr) return nullptr;  // the link is gone
   auto [d, index] = m_env.LookupRecorded(name);
   Dependency& dep = m_env.chain()->deps()[index];
-  dep.value = Remembered(d != nullptr ? d->Find(name) : nullptr);
+  dep.value = Remembered(d != nullptr ? d->Find(name) : nullptr,
+                         m_env.chain()->position()->manager()->string_test());
   return d;
 }
 
@@ -119,7 +115,8 @@ bool CachingEnv::values_changed() {
     // Looked up even when the answer is known: the lookup may evaluate the
     // definer, and it must do so now, before this node's own computation.
     const Dictionary* d = m_env.FindAgain(deps[i].name);
-    if (!SameValue(deps[i].value, d, deps[i].name->name())) {
+    if (!SameValue(deps[i].value, d, deps[i].name->name(),
+                   m_env.chain()->position()->manager()->string_test())) {
       clear_table();
       return true;
     }
@@ -260,6 +257,9 @@ DictionaryRef ActionChain::ready() const {
 }
 
 const DictionaryRef& ActionChain::eval() {
+  // Up to date: no link awaits its change test and the last has a result.
+  // (A busy link never has one: it is being checked or run.)
+  if (const DictionaryRef* ready = ready_lent()) return *ready;
   // Validate: a link whose inputs really changed loses its result and its
   // successors, and becomes the last link.
   ActionChain* link = this;

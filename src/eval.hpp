@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -90,6 +91,18 @@ class CachingEnv final : public Environment {
   void clear_table() noexcept;
 
   DepTrackingEnv m_env;
+};
+
+// Tells Strings from other values, for the change test. String is final, so
+// comparing type identities is exact; the test remembers the last other type
+// it met, so that the usual case, a value of that type again, costs one
+// comparison of pointers.
+class StringTest {
+ public:
+  bool operator()(const Object& o) noexcept;
+
+ private:
+  const std::type_info* m_other = nullptr;
 };
 
 // A name a link has looked up. While it is in the change test's table, what
@@ -180,6 +193,8 @@ class ActionChain {
   // The names the action of this link defines, or none.
   ListRef GetDefs() const;
   int32_t seq_no() const noexcept { return m_seq_no; }
+  // The host's action of this link.
+  const Action* action() const noexcept { return m_action.get(); }
   Position* position() const noexcept { return m_position; }
   // The texts of the actions from this link on, run together, as UTF-8.
   std::string ToStrng() const;

@@ -183,15 +183,33 @@ void DepManager::push_names(const List& defs, Position* pos, std::vector<WorkIte
 
 void DepManager::invalidateChains(const List& names, Position* r) {
   if (!m_invalidation_enabled) return;
-  // Borrowed for this walk; a walk started from a notification below finds
-  // the scratch space empty and makes its own.
+  Walk scratch = start_walk();
+  push_names(names, r, scratch.work);
+  walk_and_invalidate(std::move(scratch));
+}
+
+void DepManager::invalidate_registered(const InlineVector<NameEntry*, 1>& names, Position* r) {
+  if (!m_invalidation_enabled) return;
+  Walk scratch = start_walk();
+  for (const NameEntry* entry : names) {
+    if (entry != nullptr) scratch.work.push_back({entry, r});
+  }
+  walk_and_invalidate(std::move(scratch));
+}
+
+// Borrowed for one walk; a walk started from a notification of this one
+// finds the scratch space empty and makes its own.
+DepManager::Walk DepManager::start_walk() {
   Walk scratch = std::move(m_walk);
+  scratch.work.clear();
+  scratch.links.clear();
+  scratch.nodes.clear();
+  return scratch;
+}
+
+void DepManager::walk_and_invalidate(Walk scratch) {
   auto& [work, links, nodes] = scratch;
-  work.clear();
-  links.clear();
-  nodes.clear();
   const uint64_t walk = ++m_walks;
-  push_names(names, r, work);
   // A reached node whose names cannot be read (its action's GetDefs fails)
   // may pass the change on through any name. The walk still completes, and
   // every dependent after the earliest such node is invalidated too; the

@@ -87,6 +87,9 @@ class DepManager {
   // Invalidates every link that may see another value now that the
   // definitions of `names` at `r` changed, then notifies their nodes.
   void invalidateChains(const List& names, Position* r);
+  // The same for names whose entries are at hand (none stands for a name
+  // that nobody reads), without looking them up.
+  void invalidate_registered(const InlineVector<NameEntry*, 1>& names, Position* r);
 
   // Evaluation frontier.
   void eval_to(Position* pos);
@@ -132,6 +135,10 @@ class DepManager {
                                    bool force);
   // The node whose definition of `entry` `position` sees, or none.
   Position* definer_of(const NameEntry* entry, Position* position, ResolveMode mode) const;
+  Walk start_walk();
+  // Walks from the work items in `scratch`, marks what it reached and
+  // notifies, then gives the scratch space back.
+  void walk_and_invalidate(Walk scratch);
   void push_names(const List& defs, Position* pos, std::vector<WorkItem>& work) const;
   void push_definitions(Position* node, std::vector<WorkItem>& work) const;
   // Every registered dependent link of every node strictly after `r`; nodes

@@ -76,9 +76,19 @@ void PositionBase::update(const ActionRef& a, bool bInvalidate) {
 void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInvalidate) {
   if (defs == nullptr) return;
   if (bRegister) m_registered.clear();
+  // Whether m_registered holds the entries of `defs` (in their order, each
+  // name once), so that invalidation needs to look no name up.
+  bool entries_at_hand = bRegister;
   if (!bRegister && defs == m_registered_list) {
     // The very list registered: its entries are at hand, no name is hashed.
-    for (NameEntry* entry : m_registered) manager()->remove_def(entry, self());
+    // A name that somebody reads keeps its entry; any other entry may be
+    // freed, and has nothing to invalidate, so it is forgotten here.
+    for (NameEntry*& entry : m_registered) {
+      NameEntry* withdrawn = entry;
+      if (withdrawn->dependents.empty()) entry = nullptr;
+      manager()->remove_def(withdrawn, self());
+    }
+    entries_at_hand = true;
   } else {
     for (const ObjectRef& item : *defs) {
       const auto* name = dynamic_cast<const String*>(item.get());
@@ -91,8 +101,24 @@ void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInval
     }
   }
   m_registered_list = bRegister ? defs : nullptr;
-  if (!bRegister) m_registered.clear();
-  if (bInvalidate) manager()->invalidateChains(*defs, self());
+  if (!bInvalidate || !entries_at_hand) {
+    if (!bRegister) m_registered.clear();
+    if (bInvalidate) manager()->invalidateChains(*defs, self());
+    return;
+  }
+  if (bRegister) {
+    manager()->invalidate_registered(m_registered, self());
+    return;
+  }
+  // The walk takes the withdrawn entries before it runs any host code; they
+  // are let go whether it completes or fails.
+  try {
+    manager()->invalidate_registered(m_registered, self());
+  } catch (...) {
+    m_registered.clear();
+    throw;
+  }
+  m_registered.clear();
 }
 
 const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef& defs) const {

@@ -113,6 +113,11 @@ TEST(Invalidation, ReachesTheNodesThatMaySeeADifferentValue) {
        'B',
        {L"x"},
        "D"},
+      {"a name that nobody reads goes with the node, one that is read is walked",
+       {{'A', {}, {L"w", L"x"}}, {'B', {L"x"}, {}}},
+       'A',
+       {L"w", L"x"},
+       "B"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -129,6 +134,14 @@ TEST(Invalidation, ReachesTheNodesThatMaySeeADifferentValue) {
     doc.ClearEvents();
     changed->registerDefs(names, /*bRegister=*/true, /*bInvalidate=*/true);
     EXPECT_EQ(TakeInvalidated(doc), c.invalidated) << "registering";
+    ExpectMarked(nodes, c.invalidated);
+
+    // Withdrawn through the list it registered, the node walks from the
+    // registry entries it holds instead of looking the names up.
+    for (Position* node : nodes) node->eval(true);
+    doc.ClearEvents();
+    changed->registerDefs(names, /*bRegister=*/false, /*bInvalidate=*/true);
+    EXPECT_EQ(TakeInvalidated(doc), c.invalidated) << "withdrawing the registered list";
     ExpectMarked(nodes, c.invalidated);
   }
 }

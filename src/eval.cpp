@@ -36,6 +36,18 @@ bool SameValue(const ObjectRef& before, const Dictionary* d, std::wstring_view n
          static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
 }
 
+// The value under "%next" in `d`, or none. Nearly every result is small and
+// has no key starting with '%', which a look at each key's first character
+// tells without comparing whole names.
+const ObjectRef* FindNext(const Dictionary& d) {
+  constexpr std::size_t kScanned = 8;
+  if (d.Count() > kScanned) return d.Find(kNext);
+  for (const auto& [key, value] : d) {
+    if (!key.empty() && key.front() == kNext.front() && key == kNext) return &value;
+  }
+  return nullptr;
+}
+
 // Marks a link busy for the length of a scope, refusing to enter a link that
 // is busy already: that happens only when a host callback asks for the value
 // of a node that is being computed, which would never end.
@@ -205,8 +217,11 @@ std::size_t ActionChain::find_dep(const NameEntry* name) const {
 }
 
 std::size_t ActionChain::add_dep(std::wstring_view name) {
-  // A run usually reads the names the previous run read: a short link finds
-  // them by comparing names, without hashing.
+  // A run usually reads the names the previous run read, in the same order:
+  // the name read at the same point last time is tried first, and a short
+  // link tries the others too, all by comparing names, without hashing.
+  const std::size_t hint = m_lookups++;
+  if (hint < m_deps.size() && SameName(m_deps[hint].name->name(), name)) return hint;
   if (m_dep_index == nullptr) {
     for (std::size_t i = 0; i < m_deps.size(); ++i) {
       if (SameName(m_deps[i].name->name(), name)) return i;
@@ -301,6 +316,7 @@ DictionaryRef ActionChain::run_action() {
   DictionaryRef d;
   {
     BusyScope busy(m_busy, m_position);
+    m_lookups = 0;
     d = m_action->Invoke(m_caching_env);
   }
   m_needs_check = false;
@@ -312,7 +328,7 @@ DictionaryRef ActionChain::run_action() {
 }
 
 ActionChain* ActionChain::make_successor(const DictionaryRef& d) {
-  const ObjectRef* value = d->Find(kNext);
+  const ObjectRef* value = FindNext(*d);
   if (value == nullptr || *value == nullptr) return nullptr;
   auto action = std::dynamic_pointer_cast<Action>(*value);
   if (action == nullptr) {

@@ -224,6 +224,9 @@ class ActionChain {
   int32_t m_seq_no;
   bool m_busy = false;         // its action or change test is running
   bool m_needs_check = false;  // invalidated: the change test decides before the result is used
+  // Lookups since the action last started (wrapping): the index of the
+  // dependency that the next lookup most likely repeats.
+  uint16_t m_lookups = 0;
 };
 
 }  // namespace depman

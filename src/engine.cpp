@@ -162,6 +162,11 @@ void SortInDocumentOrder(std::vector<Reached>& nodes) {
   }
 }
 
+// Marking and notifying go through arrays of links and nodes that the walk
+// met too long ago for them to be in the cache still: each is asked for this
+// many places ahead.
+constexpr std::size_t kActAhead = 16;
+
 // The first definer of the entry's name strictly after `pos`, or none.
 Position* NextDefiner(const NameEntry& entry, const Position* pos) {
   auto it = doc_upper_bound(entry.definers, pos);
@@ -253,13 +258,22 @@ void DepManager::walk_and_invalidate(Walk scratch) {
   // reached twice is marked twice, which is the same as once. A failing
   // notification stops the notices, not the marking.
   SortInDocumentOrder(nodes);
-  for (ActionChain* link : links) link->invalidate();
-  for (const Reached& reached : nodes) mark_stale(reached.node);
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (i + kActAhead < links.size()) links[i + kActAhead]->prefetch_check_flag();
+    links[i]->invalidate();
+  }
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (i + kActAhead < nodes.size()) nodes[i + kActAhead].node->prefetch_notice_fields();
+    mark_stale(nodes[i].node);
+  }
   // Given back before notifying: the host may start another walk.
   std::vector<Reached> notify = std::move(nodes);
   m_walk = std::move(scratch);
   try {
-    for (const Reached& reached : notify) reached.node->Invalidate();
+    for (std::size_t i = 0; i < notify.size(); ++i) {
+      if (i + kActAhead < notify.size()) notify[i + kActAhead].node->prefetch_notice_fields();
+      notify[i].node->Invalidate();
+    }
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "depman/contracts.hpp"
+#include "prefetch.hpp"
 
 namespace depman {
 
@@ -193,6 +194,8 @@ class ActionChain {
   // The names the action of this link defines, or none.
   ListRef GetDefs() const;
   int32_t seq_no() const noexcept { return m_seq_no; }
+  // Asks for the cache line of the flag that invalidate() sets.
+  [[gnu::always_inline]] void prefetch_check_flag() const noexcept { Prefetch(&m_needs_check); }
   // The host's action of this link.
   const Action* action() const noexcept { return m_action.get(); }
   Position* position() const noexcept { return m_position; }

@@ -55,6 +55,12 @@ class PositionBase {
     Prefetch(&m_chain);
     Prefetch(&m_registered + 1);
   }
+  // The same for what marking the node and notifying it read: the fields
+  // from the notification target to the flags.
+  [[gnu::always_inline]] void prefetch_notice_fields() const noexcept {
+    Prefetch(&m_notify);
+    Prefetch(&m_lazy);
+  }
   // The first name this node registered, or none.
   const NameEntry* first_registered_name() const noexcept {
     return m_registered.empty() ? nullptr : m_registered[0];

@@ -101,24 +101,20 @@ void PositionBase::registerDefs(const ListRef& defs, bool bRegister, bool bInval
     }
   }
   m_registered_list = bRegister ? defs : nullptr;
-  if (!bInvalidate || !entries_at_hand) {
-    if (!bRegister) m_registered.clear();
-    if (bInvalidate) manager()->invalidateChains(*defs, self());
-    return;
+  if (bInvalidate) {
+    try {
+      // The walk takes the entries before it runs any host code.
+      if (entries_at_hand) {
+        manager()->invalidate_registered(m_registered, self());
+      } else {
+        manager()->invalidateChains(*defs, self());
+      }
+    } catch (...) {
+      if (!bRegister) m_registered.clear();
+      throw;
+    }
   }
-  if (bRegister) {
-    manager()->invalidate_registered(m_registered, self());
-    return;
-  }
-  // The walk takes the withdrawn entries before it runs any host code; they
-  // are let go whether it completes or fails.
-  try {
-    manager()->invalidate_registered(m_registered, self());
-  } catch (...) {
-    m_registered.clear();
-    throw;
-  }
-  m_registered.clear();
+  if (!bRegister) m_registered.clear();
 }
 
 const InlineVector<NameEntry*, 1>* PositionBase::registered_names(const ListRef& defs) const {

@@ -141,27 +141,6 @@ void SortInDocumentOrder(std::vector<Reached>& nodes) {
   }
 }
 
-// A walk over the many dependents of one name reaches a node for each, and
-// reads the node, its head link, the link's action (for GetDefs) and the
-// first name the node defines, each found through the one before. Asking for
-// them a few dependents ahead lets those reads overlap: the node and the link
-// (both known from the dependent itself) eight ahead, the action and the name
-// four ahead, by when their node and link have arrived.
-[[gnu::always_inline]] inline void PrefetchAhead(const Dependent* it,
-                                                 const Dependent* end) noexcept {
-  constexpr std::ptrdiff_t kFar = 8;
-  constexpr std::ptrdiff_t kNear = 4;
-  const std::ptrdiff_t left = end - it;
-  if (left > kFar) {
-    it[kFar].node->prefetch_walk_fields();
-    Prefetch(it[kFar].link);
-  }
-  if (left > kNear) {
-    Prefetch(it[kNear].link->action());
-    Prefetch(it[kNear].node->first_registered_name());
-  }
-}
-
 // Marking and notifying go through arrays of links and nodes that the walk
 // met too long ago for them to be in the cache still: each is asked for this
 // many places ahead.
@@ -233,7 +212,6 @@ void DepManager::walk_and_invalidate(Walk scratch) {
     if (it == entry.dependents.end()) continue;  // nobody after reads the name
     Position* next_def = NextDefiner(entry, item.pos);
     for (; it != entry.dependents.end(); ++it) {
-      PrefetchAhead(it, entry.dependents.end());
       Position* dependent = it->node;
       if (next_def != nullptr && value_less{}(next_def, dependent)) break;
       links.push_back(it->link);

@@ -196,8 +196,6 @@ class ActionChain {
   int32_t seq_no() const noexcept { return m_seq_no; }
   // Asks for the cache line of the flag that invalidate() sets.
   [[gnu::always_inline]] void prefetch_check_flag() const noexcept { Prefetch(&m_needs_check); }
-  // The host's action of this link.
-  const Action* action() const noexcept { return m_action.get(); }
   Position* position() const noexcept { return m_position; }
   // The texts of the actions from this link on, run together, as UTF-8.
   std::string ToStrng() const;

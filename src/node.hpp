@@ -48,22 +48,11 @@ class PositionBase {
   // list this node registered (as an action whose names are fixed returns
   // every time); none otherwise.
   const InlineVector<NameEntry*, 1>* registered_names(const ListRef& defs) const;
-  // Asks for the cache lines an invalidation walk reads of this node: the
-  // fields from the chain to the registered names, and the ordinal that
-  // follows them in Position.
-  [[gnu::always_inline]] void prefetch_walk_fields() const noexcept {
-    Prefetch(&m_chain);
-    Prefetch(&m_registered + 1);
-  }
-  // The same for what marking the node and notifying it read: the fields
-  // from the notification target to the flags.
+  // Asks for the cache lines that marking the node stale and notifying it
+  // read: the fields from the notification target to the flags.
   [[gnu::always_inline]] void prefetch_notice_fields() const noexcept {
     Prefetch(&m_notify);
     Prefetch(&m_lazy);
-  }
-  // The first name this node registered, or none.
-  const NameEntry* first_registered_name() const noexcept {
-    return m_registered.empty() ? nullptr : m_registered[0];
   }
 
   void set_lazy(bool b) noexcept { m_lazy = b; }

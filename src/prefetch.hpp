@@ -3,10 +3,10 @@
 
 namespace depman {
 
-// Starts loading the cache line at `p` without waiting for it. Walks over
-// pointers (a node, its link, the link's action) use it a few steps ahead, so
-// that the waits for memory overlap instead of following one another. A hint
-// only: it never faults, whatever `p` is.
+// Starts loading the cache line at `p` without waiting for it. Loops over
+// arrays of pointers use it some places ahead, so that the waits for what the
+// pointers point to overlap instead of following one another. A hint only: it
+// never faults, whatever `p` is.
 //
 // Always inlined, as must be any function made only of prefetches: GCC counts
 // such a function as free of effects and drops the calls to it.

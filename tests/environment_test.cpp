@@ -71,6 +71,31 @@ TEST(ChangeTest, RerunsTheReaderOnlyWhenTheValueItReadReallyChanged) {
   }
 }
 
+// One document meets values of several types in turn: having met other
+// types first does not make it mistake a string for one of them.
+TEST(ChangeTest, TellsStringsApartAfterMeetingOtherTypes) {
+  TestDocument doc;
+  std::vector<ObjectRef> values = {std::make_shared<Box<double>>(1),  Str(L"a"), Str(L"a"),
+                                   std::make_shared<Box<int32_t>>(2), Str(L"b"), Str(L"b")};
+  std::size_t step = 0;
+  Position* definer = doc.Append(MakeAction(List::Names({L"x"}), [&](const EnvironmentRef&) {
+    return Dict({{L"x", values[step]}});
+  }));
+  auto reader_action = ReaderOfX();
+  Position* reader = doc.Append(reader_action);
+  reader->eval(true);
+
+  std::vector<int> invokes;
+  for (step = 1; step < values.size(); ++step) {
+    definer->clear(0);
+    doc.dm().invalidateChains(*List::Names({L"x"}), definer);
+    reader->eval(true);
+    invokes.push_back(reader_action->invokes());
+  }
+  // A rerun for each new value, none for a string equal to the one before.
+  EXPECT_THAT(invokes, ElementsAre(2, 2, 3, 4, 4));
+}
+
 TEST(ChangeTest, ALinkThatLookedUpNothingRunsAgain) {
   TestDocument doc;
   auto action = MakeAction(nullptr, [](const EnvironmentRef&) { return Dict({}); });

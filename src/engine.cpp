@@ -142,9 +142,16 @@ void SortInDocumentOrder(std::vector<Reached>& nodes) {
 }
 
 // Marking and notifying go through arrays of links and nodes that the walk
-// met too long ago for them to be in the cache still: each is asked for this
-// many places ahead.
-constexpr std::size_t kActAhead = 16;
+// met too long ago for them to be in the cache still: `act` runs on each item
+// in order, while `fetch` asks for what an item sixteen places ahead reads.
+template <class T, class Fetch, class Act>
+void ForEachFetchingAhead(const std::vector<T>& items, Fetch fetch, Act act) {
+  constexpr std::size_t kAhead = 16;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i + kAhead < items.size()) fetch(items[i + kAhead]);
+    act(items[i]);
+  }
+}
 
 // The first definer of the entry's name strictly after `pos`, or none.
 Position* NextDefiner(const NameEntry& entry, const Position* pos) {
@@ -236,22 +243,16 @@ void DepManager::walk_and_invalidate(Walk scratch) {
   // reached twice is marked twice, which is the same as once. A failing
   // notification stops the notices, not the marking.
   SortInDocumentOrder(nodes);
-  for (std::size_t i = 0; i < links.size(); ++i) {
-    if (i + kActAhead < links.size()) links[i + kActAhead]->prefetch_check_flag();
-    links[i]->invalidate();
-  }
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    if (i + kActAhead < nodes.size()) nodes[i + kActAhead].node->prefetch_notice_fields();
-    mark_stale(nodes[i].node);
-  }
+  const auto fetch_node = [](const Reached& r) { r.node->prefetch_notice_fields(); };
+  ForEachFetchingAhead(
+      links, [](const ActionChain* link) { link->prefetch_check_flag(); },
+      [](ActionChain* link) { link->invalidate(); });
+  ForEachFetchingAhead(nodes, fetch_node, [this](const Reached& r) { mark_stale(r.node); });
   // Given back before notifying: the host may start another walk.
   std::vector<Reached> notify = std::move(nodes);
   m_walk = std::move(scratch);
   try {
-    for (std::size_t i = 0; i < notify.size(); ++i) {
-      if (i + kActAhead < notify.size()) notify[i + kActAhead].node->prefetch_notice_fields();
-      notify[i].node->Invalidate();
-    }
+    ForEachFetchingAhead(notify, fetch_node, [](const Reached& r) { r.node->Invalidate(); });
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }

@@ -9,6 +9,15 @@
 #include "stack.hpp"
 
 namespace depman {
+namespace {
+
+// The first definer of the entry's name strictly after `pos`, or none.
+Position* NextDefiner(const NameEntry& entry, const Position* pos) {
+  auto it = doc_upper_bound(entry.definers, pos);
+  return it == entry.definers.end() ? nullptr : *it;
+}
+
+}  // namespace
 
 DepManager::~DepManager() = default;
 
@@ -88,16 +97,12 @@ const DictionaryRef* DepManager::resolve_ref(const NameEntry* entry, Position* p
 }
 
 int32_t DepManager::is_bound(std::wstring_view name, Position* position, ResolveMode mode) const {
-  const NameEntry* entry = find_name(name);
-  if (position == nullptr || entry == nullptr) return 0;
-  return find_def(entry->definers, position, mode) != entry->definers.end() ? 1 : 0;
+  return definer_of(find_name(name), position, mode) != nullptr ? 1 : 0;
 }
 
 Position* DepManager::find_next_def(std::wstring_view name, Position* r) const {
   const NameEntry* entry = find_name(name);
-  if (entry == nullptr) return nullptr;
-  auto it = doc_upper_bound(entry->definers, r);
-  return it == entry->definers.end() ? nullptr : *it;
+  return entry != nullptr ? NextDefiner(*entry, r) : nullptr;
 }
 
 void DepManager::add_dep(std::wstring_view name, Position* pos, ActionChain* ac) {
@@ -151,12 +156,6 @@ void ForEachFetchingAhead(const std::vector<T>& items, Fetch fetch, Act act) {
     if (i + kAhead < items.size()) fetch(items[i + kAhead]);
     act(items[i]);
   }
-}
-
-// The first definer of the entry's name strictly after `pos`, or none.
-Position* NextDefiner(const NameEntry& entry, const Position* pos) {
-  auto it = doc_upper_bound(entry.definers, pos);
-  return it == entry.definers.end() ? nullptr : *it;
 }
 
 }  // namespace

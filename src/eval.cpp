@@ -111,9 +111,12 @@ DictionaryRef CachingEnv::Lookup(std::wstring_view name) {
   if (m_env.chain() == nullptr) return nullptr;  // the link is gone
   auto [d, index] = m_env.LookupRecorded(name);
   Dependency& dep = m_env.chain()->deps()[index];
-  dep.value = Remembered(d != nullptr ? d->Find(name) : nullptr,
-                         m_env.chain()->position()->manager()->string_test());
+  dep.value = Remembered(d != nullptr ? d->Find(name) : nullptr, string_test());
   return d;
+}
+
+StringTest& CachingEnv::string_test() const {
+  return m_env.chain()->position()->manager()->string_test();
 }
 
 bool CachingEnv::values_changed() {
@@ -127,8 +130,7 @@ bool CachingEnv::values_changed() {
     // Looked up even when the answer is known: the lookup may evaluate the
     // definer, and it must do so now, before this node's own computation.
     const Dictionary* d = m_env.FindAgain(deps[i].name);
-    if (!SameValue(deps[i].value, d, deps[i].name->name(),
-                   m_env.chain()->position()->manager()->string_test())) {
+    if (!SameValue(deps[i].value, d, deps[i].name->name(), string_test())) {
       clear_table();
       return true;
     }

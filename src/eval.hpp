@@ -22,6 +22,7 @@ class DepManager;
 class Position;
 class ActionChain;
 class NameEntry;
+class StringTest;
 
 // Resolves a name at its node's place, strictly before the node, evaluating
 // the defining node when its result is not ready.
@@ -90,6 +91,8 @@ class CachingEnv final : public Environment {
 
  private:
   void clear_table() noexcept;
+  // The document's test, for telling remembered strings from other values.
+  StringTest& string_test() const;
 
   DepTrackingEnv m_env;
 };

@@ -36,18 +36,6 @@ bool SameValue(const ObjectRef& before, const Dictionary* d, std::wstring_view n
          static_cast<const String&>(*before).Value() == static_cast<const String&>(*now).Value();
 }
 
-// The value under "%next" in `d`, or none. Nearly every result is small and
-// has no key starting with '%', which a look at each key's first character
-// tells without comparing whole names.
-const ObjectRef* FindNext(const Dictionary& d) {
-  constexpr std::size_t kScanned = 8;
-  if (d.Count() > kScanned) return d.Find(kNext);
-  for (const auto& [key, value] : d) {
-    if (!key.empty() && key.front() == kNext.front() && key == kNext) return &value;
-  }
-  return nullptr;
-}
-
 // Marks a link busy for the length of a scope, refusing to enter a link that
 // is busy already: that happens only when a host callback asks for the value
 // of a node that is being computed, which would never end.
@@ -330,7 +318,7 @@ DictionaryRef ActionChain::run_action() {
 }
 
 ActionChain* ActionChain::make_successor(const DictionaryRef& d) {
-  const ObjectRef* value = FindNext(*d);
+  const ObjectRef* value = d->Find(kNext);
   if (value == nullptr || *value == nullptr) return nullptr;
   auto action = std::dynamic_pointer_cast<Action>(*value);
   if (action == nullptr) {
